@@ -19,6 +19,17 @@ struct MidiEvent
     std::uint8_t status;
     std::uint8_t data1;
     std::uint8_t data2;
+
+    bool operator==(const MidiEvent &) const = default;
+};
+
+/// A Set Tempo meta event at its absolute tick.
+struct TempoChange
+{
+    std::uint32_t tick;
+    std::uint32_t microsecondsPerQuarter;
+
+    bool operator==(const TempoChange &) const = default;
 };
 
 /// A checked Standard MIDI File: what our own reading found in it.
@@ -28,6 +39,7 @@ struct MidiFile
     std::uint16_t division = 0;     ///< ticks per quarter note
     std::uint32_t lastEventTick = 0;///< tick of the latest event of any track, meta events included
     std::vector<std::vector<MidiEvent>> tracks;
+    std::vector<TempoChange> tempoChanges;  ///< of every track, ordered by tick
 };
 
 /// Raised for bytes that are not a well-formed Standard MIDI File; the

@@ -1,0 +1,178 @@
+#include "playback/sequencerdevice.h"
+
+#include "playback/midiwriter.h"
+#include "playback/requestrefused.h"
+#include "playback/synthengine.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+
+namespace quiralto::playback {
+
+// FluidSynth is handed our own rewrite of the checked file, never the bytes
+// as read: its reader refuses some well-formed files (a longer header, F7
+// events), and what it does not read as we do would play for a length other
+// than ours.
+SequencerDevice::SequencerDevice(DeviceId id, std::string fileName, SynthEngine &engine,
+                                 const MidiFile &midi)
+    : m_id(id), m_fileName(std::move(fileName)), m_engine(engine),
+      m_length(midi.lastEventTick), m_playable(writeMidiFile(midi))
+{
+    const auto channels = m_engine.claimChannels();
+    if (!channels)
+        throw RequestRefused(ErrorSynthesizer);
+    m_firstChannel = *channels;
+    try {
+        startOver();
+    } catch (const RequestRefused &) {
+        m_engine.releaseChannels(m_firstChannel);
+        throw;
+    }
+}
+
+SequencerDevice::~SequencerDevice()
+{
+    catchUp();
+    if (m_mode == DeviceMode::Playing)
+        notify(MediaNotifyEvent::Reason::Aborted);
+    m_engine.withSynth([this](fluid_synth_t *synth) { stopPlayer(synth); });
+    m_engine.releaseChannels(m_firstChannel);
+}
+
+DeviceMode SequencerDevice::mode()
+{
+    catchUp();
+    return m_mode;
+}
+
+std::uint32_t SequencerDevice::position()
+{
+    catchUp();
+    if (m_atEnd)
+        return m_length;
+    // The player's tick runs on past the last event while the notes decay.
+    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(m_progress->tick.load(), 0, m_length));
+}
+
+ErrorCode SequencerDevice::seekToStart()
+{
+    catchUp();
+    if (m_mode == DeviceMode::Playing)
+        notify(MediaNotifyEvent::Reason::Aborted);
+    // A FluidSynth player that has reached its end plays nothing more after
+    // a seek, so the device starts over with a new one.
+    try {
+        startOver();
+    } catch (const RequestRefused &refused) {
+        return refused.code();
+    }
+    return NoError;
+}
+
+ErrorCode SequencerDevice::play(QObject *notifyTarget)
+{
+    catchUp();
+    if (m_mode == DeviceMode::Playing) {
+        notify(MediaNotifyEvent::Reason::Superseded);
+        m_notifyTarget = notifyTarget;
+        return NoError;
+    }
+    if (m_atEnd) {
+        // Nothing is left to play: the request is over as soon as made.
+        m_notifyTarget = notifyTarget;
+        notify(MediaNotifyEvent::Reason::Successful);
+        return NoError;
+    }
+    if (!m_player)
+        return ErrorSynthesizer;
+    const bool started = m_engine.withSynth(
+        [this](fluid_synth_t *) { return fluid_player_play(m_player.get()) == FLUID_OK; });
+    if (!started)
+        return ErrorSynthesizer;
+    m_mode = DeviceMode::Playing;
+    m_notifyTarget = notifyTarget;
+    return NoError;
+}
+
+void SequencerDevice::startOver()
+{
+    m_mode = DeviceMode::Stopped;
+    m_atEnd = false;
+    m_engine.withSynth([this](fluid_synth_t *synth) {
+        stopPlayer(synth);
+        // The old player, the only user of the old progress, is gone.
+        m_progress = std::make_unique<Progress>(this, synth, m_firstChannel, m_length);
+        m_player.reset(new_fluid_player(synth));
+        if (!m_player)
+            throw RequestRefused(ErrorSynthesizer);
+        fluid_player_set_playback_callback(m_player.get(), &SequencerDevice::forwardEvent, m_progress.get());
+        fluid_player_set_tick_callback(m_player.get(), &SequencerDevice::tickReached, m_progress.get());
+        if (fluid_player_add_mem(m_player.get(), m_playable.data(), m_playable.size()) != FLUID_OK) {
+            m_player.reset();
+            throw RequestRefused(ErrorSynthesizer);
+        }
+    });
+}
+
+// Deleting a player leaves the notes it started sounding, so its channels
+// are silenced with it.
+void SequencerDevice::stopPlayer(fluid_synth_t *synth)
+{
+    if (!m_player)
+        return;
+    fluid_player_stop(m_player.get());
+    for (int channel = m_firstChannel; channel < m_firstChannel + SynthEngine::ChannelsPerDevice; ++channel)
+        fluid_synth_all_sounds_off(synth, channel);
+    m_player.reset();
+}
+
+// The audio thread only raises a flag; the device turns it into its new mode
+// and the notice here, on the UI thread, whenever it is next asked or woken.
+void SequencerDevice::catchUp()
+{
+    if (m_mode == DeviceMode::Playing && m_progress->ended.load()) {
+        m_mode = DeviceMode::Stopped;
+        m_atEnd = true;
+        notify(MediaNotifyEvent::Reason::Successful);
+    }
+}
+
+void SequencerDevice::notify(MediaNotifyEvent::Reason reason)
+{
+    if (m_notifyTarget)
+        QCoreApplication::postEvent(m_notifyTarget, new MediaNotifyEvent(m_id, reason));
+    m_notifyTarget.clear();
+}
+
+// Audio thread. Moves the file's channels onto the device's own block.
+int SequencerDevice::forwardEvent(void *progress, fluid_midi_event_t *event)
+{
+    const auto &shared = *static_cast<const Progress *>(progress);
+    // Only channel messages pass: one for the whole synthesizer would reach
+    // the other devices' notes.
+    const int type = fluid_midi_event_get_type(event);
+    if (type < 0x80 || type >= 0xF0)
+        return FLUID_OK;
+    // The event stays in the player's track, so its channel is put back.
+    const int channel = fluid_midi_event_get_channel(event);
+    fluid_midi_event_set_channel(event, shared.firstChannel + channel);
+    const int result = fluid_synth_handle_midi_event(shared.synth, event);
+    fluid_midi_event_set_channel(event, channel);
+    return result;
+}
+
+// Audio thread. The file has played when the player's tick reaches its last
+// event; the player itself reports done only seconds later.
+int SequencerDevice::tickReached(void *progress, int tick)
+{
+    auto &shared = *static_cast<Progress *>(progress);
+    shared.tick.store(tick);
+    if (tick >= 0 && static_cast<std::uint32_t>(tick) >= shared.endTick && !shared.ended.exchange(true)) {
+        QMetaObject::invokeMethod(
+            shared.device, [device = shared.device] { device->catchUp(); }, Qt::QueuedConnection);
+    }
+    return FLUID_OK;
+}
+
+} // namespace quiralto::playback

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "playback/medianotifyevent.h"
+#include "playback/mediaservice.h"
+#include "playback/midifile.h"
+
+#include <fluidsynth.h>
+
+#include <QObject>
+#include <QPointer>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quiralto::playback {
+
+class SynthEngine;
+
+// One open MIDI file: a FluidSynth player on the shared synthesizer, and the
+// play requests made of it. Lives on the UI thread; the player's callbacks
+// run on the audio thread and only touch its atomics and queue a wake-up.
+class SequencerDevice : public QObject
+{
+public:
+    // Throws RequestRefused(ErrorSynthesizer) when the synthesizer has no
+    // room or refuses a player.
+    SequencerDevice(DeviceId id, std::string fileName, SynthEngine &engine, const MidiFile &midi);
+    // Aborts a pending play request and silences the device at once.
+    ~SequencerDevice() override;
+
+    const std::string &fileName() const { return m_fileName; }
+    DeviceMode mode();
+    std::uint32_t position();
+    std::uint32_t length() const { return m_length; }
+    ErrorCode seekToStart();
+    ErrorCode play(QObject *notifyTarget);
+
+private:
+    // What the audio thread shares with the UI thread about one player.
+    struct Progress
+    {
+        SequencerDevice *device;
+        fluid_synth_t *synth;
+        int firstChannel;
+        std::uint32_t endTick;
+        std::atomic<int> tick{0};
+        std::atomic<bool> ended{false};
+    };
+    using Player = std::unique_ptr<fluid_player_t, decltype(&delete_fluid_player)>;
+
+    static int forwardEvent(void *progress, fluid_midi_event_t *event);
+    static int tickReached(void *progress, int tick);
+
+    void startOver();
+    void stopPlayer(fluid_synth_t *synth);
+    void catchUp();
+    void notify(MediaNotifyEvent::Reason reason);
+
+    const DeviceId m_id;
+    const std::string m_fileName;
+    SynthEngine &m_engine;
+    const std::uint32_t m_length;
+    const std::vector<std::uint8_t> m_playable;
+    int m_firstChannel = -1;
+    std::unique_ptr<Progress> m_progress;
+    Player m_player{nullptr, &delete_fluid_player};
+    DeviceMode m_mode = DeviceMode::Stopped;
+    bool m_atEnd = false;
+    QPointer<QObject> m_notifyTarget;
+};
+
+} // namespace quiralto::playback

@@ -1,0 +1,399 @@
+#include "playback/fluidsynthservice.h"
+#include "playback/medianotifyevent.h"
+#include "playback/midifile.h"
+
+#include "model/keytable.h"
+#include "model/latin1.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+using namespace quiralto::playback;
+using quiralto::model::latin1;
+using Reason = MediaNotifyEvent::Reason;
+
+namespace {
+
+// Collects the completion notices that reach it through the event loop.
+class NoticeRecorder : public QObject
+{
+public:
+    std::vector<Reason> reasons;
+    std::vector<DeviceId> devices;
+
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() != MediaNotifyEvent::eventType())
+            return QObject::event(event);
+        const auto *notice = static_cast<MediaNotifyEvent *>(event);
+        reasons.push_back(notice->reason());
+        devices.push_back(notice->device());
+        return true;
+    }
+};
+
+QByteArray variableLength(int value)
+{
+    QByteArray out(1, char(value & 0x7F));
+    while (value >>= 7)
+        out.prepend(char(0x80 | (value & 0x7F)));
+    return out;
+}
+
+// Middle C held for \a quarters quarter notes at the default 120 beats a
+// minute: half a second each.
+QByteArray heldNoteFile(int quarters)
+{
+    const QByteArray track = QByteArray::fromHex("00903C64") + variableLength(96 * quarters)
+                             + QByteArray::fromHex("803C0000FF2F00");
+    QByteArray length(4, 0);
+    for (int i = 0; i < 4; ++i)
+        length[i] = char(track.size() >> (8 * (3 - i)));
+    return QByteArray::fromHex("4D546864000000060000000100604D54726B") + length + track;
+}
+
+float peakOf(const std::vector<float> &samples)
+{
+    float peak = 0;
+    for (const float s : samples)
+        peak = std::max(peak, std::abs(s));
+    return peak;
+}
+
+// FluidSynth renders 64 frames at a time and hands out the rest of a block
+// at the next call; whole blocks keep the sound before a request out of what
+// is rendered after it.
+constexpr int Period = 64 * 69; // about a tenth of a second
+
+// Renders \a seconds, letting the event loop run after each period, as it
+// would between the audio thread's periods; returns the loudest sample.
+float renderSeconds(FluidSynthService &service, double seconds)
+{
+    std::vector<float> samples;
+    float peak = 0;
+    for (int frames = int(seconds * OutputSampleRate); frames > 0; frames -= Period) {
+        service.renderFrames(Period, samples);
+        peak = std::max(peak, peakOf(samples));
+        QCoreApplication::processEvents();
+    }
+    return peak;
+}
+
+// Renders until \a recorder holds \a count notices; returns the loudest
+// sample, or a negative value when \a maxSeconds of sound brought too few.
+float renderUntilNotices(FluidSynthService &service, const NoticeRecorder &recorder, std::size_t count,
+                         double maxSeconds)
+{
+    float peak = 0;
+    for (double played = 0; recorder.reasons.size() < count; played += 0.1) {
+        if (played >= maxSeconds)
+            return -1;
+        peak = std::max(peak, renderSeconds(service, 0.1));
+    }
+    return peak;
+}
+
+constexpr float Audible = 1e-3f;
+
+} // namespace
+
+class TestFluidSynthService : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_files.isValid());
+        QVERIFY(QDir::setCurrent(m_files.path()));
+        writeFile("curto.MID", heldNoteFile(1));
+        writeFile("longo.MID", heldNoteFile(8));
+    }
+
+    void scaleFilesArePresent()
+    {
+        int present = 0;
+        for (const auto &name : scaleFileNames())
+            present += QFile::exists(scalePath(name));
+        QCOMPARE(present, 45);
+    }
+
+    void playsEveryScaleFile_data()
+    {
+        QTest::addColumn<QString>("path");
+        for (const auto &name : scaleFileNames())
+            QTest::newRow(name.c_str()) << scalePath(name);
+    }
+
+    void playsEveryScaleFile()
+    {
+        QFETCH(QString, path);
+        FluidSynthService &service = sharedService();
+        NoticeRecorder recorder;
+
+        DeviceId device = 0;
+        QCOMPARE(service.open(path.toStdString(), device), NoError);
+        std::uint32_t length = 0;
+        QCOMPARE(service.length(device, length), NoError);
+        QVERIFY(length > 0);
+
+        // WHEN the file plays to its end
+        QCOMPARE(service.play(device, &recorder), NoError);
+        QCOMPARE(modeOf(service, device), DeviceMode::Playing);
+        QVERIFY(renderUntilNotices(service, recorder, 1, 120) > Audible);
+
+        // THEN it has stopped at its length with one notice of success
+        QCOMPARE(modeOf(service, device), DeviceMode::Stopped);
+        QCOMPARE(positionOf(service, device), length);
+        renderSeconds(service, 3);
+        QCOMPARE(recorder.reasons, std::vector{Reason::Successful});
+        QCOMPARE(recorder.devices, std::vector{device});
+
+        // AND it plays again from the start after a rewind
+        QCOMPARE(service.seekToStart(device), NoError);
+        QCOMPARE(positionOf(service, device), 0u);
+        QCOMPARE(service.play(device, &recorder), NoError);
+        QVERIFY(renderSeconds(service, 0.3) > Audible);
+        QVERIFY(positionOf(service, device) > 0);
+        QVERIFY(positionOf(service, device) < length);
+        QCOMPARE(service.close(device), NoError);
+    }
+
+    void refusesWhatIsNotAPlayableFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<ErrorCode>("error");
+
+        writeFile("vazio.MID", {});
+        QByteArray noise(4096, 0);
+        QRandomGenerator generator(7);
+        for (auto &byte : noise)
+            byte = char(generator.bounded(256));
+        writeFile("ruido.MID", noise);
+        writeFile("enorme.MID", heldNoteFile(1) + QByteArray("XPAD") + QByteArray::fromHex("00100000")
+                                    + QByteArray(int(MaxMidiFileSize), 0));
+        QDir(m_files.path()).mkdir("pasta.MID");
+
+        QTest::newRow("missing") << "nada.MID" << ErrorCode(ErrorFileNotFound);
+        QTest::newRow("no name") << "" << ErrorCode(ErrorNoFileName);
+        QTest::newRow("empty") << "vazio.MID" << ErrorCode(ErrorNotMidiFile);
+        QTest::newRow("folder") << "pasta.MID" << ErrorCode(ErrorFileUnreadable);
+        QTest::newRow("random bytes") << "ruido.MID" << ErrorCode(ErrorNotMidiFile);
+        QTest::newRow("over 1 MiB") << "enorme.MID" << ErrorCode(ErrorNotMidiFile);
+    }
+
+    void refusesWhatIsNotAPlayableFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(ErrorCode, error);
+        FluidSynthService service(AudioOutput::Offline);
+
+        DeviceId device = 0;
+        QCOMPARE(service.open(name.toStdString(), device), error);
+        QCOMPARE(device, DeviceId(0));
+
+        const auto text = service.errorText(error);
+        QVERIFY(text.has_value());
+        if (!name.isEmpty())
+            QVERIFY2(text->find('"' + name.toStdString() + '"') != std::string::npos, text->c_str());
+    }
+
+    void secondPlaySupersedesAndGoesOn()
+    {
+        FluidSynthService service(AudioOutput::Offline);
+        NoticeRecorder recorder;
+        const DeviceId device = openFile(service, "longo.MID");
+
+        QCOMPARE(service.play(device, &recorder), NoError);
+        renderSeconds(service, 1);
+        const auto before = positionOf(service, device);
+
+        QCOMPARE(service.play(device, &recorder), NoError);
+        QCOMPARE(positionOf(service, device), before);
+        QCoreApplication::processEvents();
+        QCOMPARE(recorder.reasons, std::vector{Reason::Superseded});
+
+        // Four seconds long, one of them played: starting over would take four more
+        QVERIFY(renderUntilNotices(service, recorder, 2, 3.5) >= 0);
+        renderSeconds(service, 1);
+        QCOMPARE(recorder.reasons, (std::vector{Reason::Superseded, Reason::Successful}));
+    }
+
+    void rewindWhilePlayingAbortsTheRequest()
+    {
+        FluidSynthService service(AudioOutput::Offline);
+        NoticeRecorder recorder;
+        const DeviceId device = openFile(service, "longo.MID");
+        QCOMPARE(service.play(device, &recorder), NoError);
+        renderSeconds(service, 1);
+
+        QCOMPARE(service.seekToStart(device), NoError);
+
+        QCOMPARE(modeOf(service, device), DeviceMode::Stopped);
+        QCOMPARE(positionOf(service, device), 0u);
+        QCOMPARE(renderSeconds(service, 0.2), 0.0f);
+        QCOMPARE(recorder.reasons, std::vector{Reason::Aborted});
+    }
+
+    void closeWhilePlayingSilencesThatDevice()
+    {
+        FluidSynthService service(AudioOutput::Offline);
+        NoticeRecorder recorder;
+        const DeviceId device = openFile(service, "longo.MID");
+        QCOMPARE(service.play(device, &recorder), NoError);
+        QVERIFY(renderSeconds(service, 0.5) > Audible);
+
+        QCOMPARE(service.close(device), NoError);
+
+        QCOMPARE(renderSeconds(service, 0.1), 0.0f);
+        QCOMPARE(recorder.reasons, std::vector{Reason::Aborted});
+        DeviceMode mode;
+        QCOMPARE(service.mode(device, mode), ErrorCode(ErrorInvalidDevice));
+    }
+
+    void closeLeavesOtherDevicesAsTheyWere()
+    {
+        // GIVEN two devices playing, and a second synthesizer playing the
+        // kept one's file alone, in step
+        FluidSynthService service(AudioOutput::Offline);
+        FluidSynthService alone(AudioOutput::Offline);
+        const DeviceId closed = openFile(service, "longo.MID");
+        const DeviceId kept = openFile(service, "longo.MID");
+        const DeviceId reference = openFile(alone, "longo.MID");
+        QCOMPARE(service.play(closed, nullptr), NoError);
+        QCOMPARE(service.play(kept, nullptr), NoError);
+        QCOMPARE(alone.play(reference, nullptr), NoError);
+        renderSeconds(service, 0.5);
+        renderSeconds(alone, 0.5);
+
+        // WHEN one of the two is closed
+        QCOMPARE(service.close(closed), NoError);
+
+        // THEN the other sounds exactly as if it had played alone
+        std::vector<float> both;
+        std::vector<float> single;
+        service.renderFrames(Period, both);
+        alone.renderFrames(Period, single);
+        QVERIFY(peakOf(single) > Audible);
+        for (std::size_t i = 0; i < single.size(); ++i)
+            QVERIFY(std::abs(both[i] - single[i]) < 1e-6f);
+    }
+
+    void answersOnlyForOpenDevices()
+    {
+        FluidSynthService service(AudioOutput::Offline);
+        const DeviceId device = openFile(service, "curto.MID");
+        std::uint32_t answer = 0;
+        QCOMPARE(service.capability(device, Capability::CanPlay, answer), NoError);
+        QVERIFY(answer != 0);
+        QCOMPARE(service.whereSource(device), ErrorCode(ErrorUnsupportedFunction));
+        QVERIFY(service.errorText(ErrorUnsupportedFunction)->find("curto.MID") != std::string::npos);
+
+        const DeviceId unknown = device + 1;
+        DeviceMode mode;
+        QCOMPARE(service.mode(unknown, mode), ErrorCode(ErrorInvalidDevice));
+        QCOMPARE(service.position(unknown, answer), ErrorCode(ErrorInvalidDevice));
+        QCOMPARE(service.play(unknown, nullptr), ErrorCode(ErrorInvalidDevice));
+        QCOMPARE(service.seekToStart(unknown), ErrorCode(ErrorInvalidDevice));
+        QCOMPARE(service.whereSource(unknown), ErrorCode(ErrorInvalidDevice));
+        QCOMPARE(service.close(unknown), ErrorCode(ErrorInvalidDevice));
+        QVERIFY(service.errorText(ErrorInvalidDevice).has_value());
+        QVERIFY(!service.errorText(9999).has_value());
+    }
+
+    void missingSoundFontIsReported()
+    {
+        writeFile("vazia.sf2", {});
+        FluidSynthService service(AudioOutput::Offline, {"/nao/existe.sf2", "vazia.sf2"});
+
+        DeviceId device = 0;
+        QCOMPARE(service.open("curto.MID", device), ErrorCode(ErrorNoSoundFont));
+
+        const auto text = service.errorText(ErrorNoSoundFont);
+        QVERIFY(text.has_value());
+        QVERIFY(text->find("\"curto.MID\"") != std::string::npos);
+        QVERIFY(text->find("fluid-soundfont-gm") != std::string::npos);
+    }
+
+    void speakersWithoutAudioServerAreReported()
+    {
+        qputenv("PULSE_SERVER", "unix:/nonexistent/quiralto-test");
+        FluidSynthService service(AudioOutput::Speakers);
+
+        DeviceId device = 0;
+        const ErrorCode error = service.open("curto.MID", device);
+        if (error == NoError)
+            QSKIP("an audio output is reachable from this machine");
+        QCOMPARE(error, ErrorCode(ErrorNoAudioOutput));
+        QVERIFY(service.errorText(error)->find(latin1("saída de áudio")) != std::string::npos);
+    }
+
+private:
+    static std::vector<std::string> scaleFileNames()
+    {
+        std::vector<std::string> names;
+        for (const auto &key : quiralto::model::KeyTable()) {
+            for (const auto form : quiralto::model::AllScaleForms)
+                names.push_back(quiralto::model::scaleFileName(key.tonicIndex, form));
+        }
+        return names;
+    }
+
+    static QString scalePath(const std::string &name)
+    {
+        return QDir(QStringLiteral(QUIRALTO_TEST_SCALES_DIR)).filePath(QString::fromLatin1(name));
+    }
+
+    void writeFile(const QString &name, const QByteArray &bytes)
+    {
+        QFile file(QDir(m_files.path()).filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(bytes), bytes.size());
+    }
+
+    static DeviceId openFile(FluidSynthService &service, const std::string &name)
+    {
+        DeviceId device = 0;
+        const auto error = service.open(name, device);
+        if (error != NoError)
+            qFatal("cannot open %s: %s", name.c_str(), service.errorText(error).value_or("?").c_str());
+        return device;
+    }
+
+    static DeviceMode modeOf(FluidSynthService &service, DeviceId device)
+    {
+        DeviceMode mode = DeviceMode::Playing;
+        service.mode(device, mode);
+        return mode;
+    }
+
+    static std::uint32_t positionOf(FluidSynthService &service, DeviceId device)
+    {
+        std::uint32_t position = 0;
+        service.position(device, position);
+        return position;
+    }
+
+    // One synthesizer for all 45 files, as in the program.
+    FluidSynthService &sharedService()
+    {
+        if (!m_sharedService)
+            m_sharedService = std::make_unique<FluidSynthService>(AudioOutput::Offline);
+        return *m_sharedService;
+    }
+
+    QTemporaryDir m_files;
+    std::unique_ptr<FluidSynthService> m_sharedService;
+};
+
+QTEST_GUILESS_MAIN(TestFluidSynthService)
+#include "tst_fluidsynthservice.moc"
