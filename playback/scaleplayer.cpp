@@ -1,0 +1,326 @@
+#include "playback/scaleplayer.h"
+
+#include "playback/mcideviceerror.h"
+#include "playback/medianotifyevent.h"
+#include "ui/windowing/cancelmode.h"
+#include "ui/windowing/drawing.h"
+#include "ui/windowing/systemcolors.h"
+
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <initializer_list>
+#include <iterator>
+#include <utility>
+
+namespace quiralto::playback {
+
+namespace {
+
+using windowing::SystemColor;
+
+// Olive marks the pixels through which the button face shows; it is made
+// transparent here, once, so that painting needs no mask of its own.
+QImage loadGlyph(const QString &path)
+{
+    QImage image = QImage(path).convertToFormat(QImage::Format_ARGB32);
+    const QRgb olive = windowing::systemColor(SystemColor::Olive, QPalette()).rgb();
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) == olive)
+                image.setPixel(x, y, qRgba(0, 0, 0, 0));
+        }
+    }
+    return image;
+}
+
+const QImage &playGlyph(bool available)
+{
+    static const QImage coloured = loadGlyph(QStringLiteral(":/glyphs/CL_MPPLAY.png"));
+    static const QImage disabled = loadGlyph(QStringLiteral(":/glyphs/DI_MPPLAY.png"));
+    return available ? coloured : disabled;
+}
+
+int sign(int value)
+{
+    return (value > 0) - (value < 0);
+}
+
+// The button's look was drawn with lines that cover their first point and
+// stop short of their last, so that a corner shared by two segments is
+// drawn once; a plain line here would add one pixel at every end.
+void drawLines(QPainter &painter, const QColor &color, std::initializer_list<QPoint> points)
+{
+    for (auto from = points.begin(), to = std::next(from); to != points.end(); ++from, ++to) {
+        const QPoint last = *to - QPoint(sign(to->x() - from->x()), sign(to->y() - from->y()));
+        painter.fillRect(QRect(QPoint(std::min(from->x(), last.x()), std::min(from->y(), last.y())),
+                               QPoint(std::max(from->x(), last.x()), std::max(from->y(), last.y()))),
+                         color);
+    }
+}
+
+} // namespace
+
+ScalePlayer::ScalePlayer(MediaService &service, QWidget *parent)
+    : QWidget(parent)
+    , m_service(service)
+{
+    setFixedSize(buttonRect().size());
+    // Tab and Shift+Tab reach the player; a click plays without taking the focus.
+    setFocusPolicy(Qt::TabFocus);
+}
+
+ScalePlayer::~ScalePlayer()
+{
+    // Closing stops a file that still plays; there is no one left to tell
+    // if that fails.
+    if (m_openDeviceId != 0)
+        m_service.close(m_openDeviceId);
+}
+
+QRect ScalePlayer::buttonRect()
+{
+    // Play is the only button shown, and it covers the whole control.
+    return QRect(0, 0, 29, 30);
+}
+
+void ScalePlayer::Open()
+{
+    // Whether the old device closes or not, the new file is opened.
+    closeDevice();
+
+    DeviceId device = 0;
+    if (record(m_service.open(m_fileName, device)) != NoError)
+        throw EMCIDeviceError(m_service.errorText(m_lastError).value_or("Unknown error code"));
+
+    m_openDeviceId = device;
+    std::uint32_t length = 0;
+    record(m_service.length(device, length));
+    // A player asks a new device for everything it can do; with Play the only
+    // button shown, whether it can play is the one answer kept.
+    m_playCapable = askCapability(Capability::CanPlay) != 0;
+    for (const Capability item : {Capability::CanRecord, Capability::CanEject,
+                                  Capability::HasVideo, Capability::DeviceType})
+        askCapability(item);
+    record(m_service.whereSource(device));
+    const bool alreadyPlaying = queryMode() == DeviceMode::Playing;
+    setPlayAvailable(m_playCapable && !alreadyPlaying);
+}
+
+void ScalePlayer::Play()
+{
+    if (m_openDeviceId == 0)
+        throw EMCIDeviceError("No MCI device open");
+    if (playedToEnd())
+        m_service.seekToStart(m_openDeviceId);
+    // A refused play raises nothing; how Play looks afterwards is the press's business.
+    record(m_service.play(m_openDeviceId, this));
+}
+
+void ScalePlayer::closeDevice()
+{
+    if (m_openDeviceId == 0)
+        return;
+    if (record(m_service.close(m_openDeviceId)) == NoError) {
+        m_openDeviceId = 0;
+        setPlayAvailable(false);
+    }
+}
+
+void ScalePlayer::click()
+{
+    bool doDefault = true;
+    if (OnClick)
+        OnClick(this, btPlay, doDefault);
+    if (!doDefault)
+        return;
+    Play();
+    if (OnPostClick)
+        OnPostClick(this, btPlay);
+}
+
+void ScalePlayer::pressSpace()
+{
+    // The key obeys the buttons enabled, which always hold Play, not Play's
+    // availability: it plays again while the file plays, and it greys Play
+    // even when the service refused to play.
+    click();
+    setPlayAvailable(false);
+}
+
+void ScalePlayer::handleCompletionNotice()
+{
+    // Whatever ended the request, only a stopped device makes Play available:
+    // a notice that a newer request superseded this one leaves it greyed.
+    if (queryMode() == DeviceMode::Stopped && m_playCapable)
+        setPlayAvailable(true);
+    if (OnNotify)
+        OnNotify(this);
+}
+
+void ScalePlayer::cancelPress()
+{
+    m_pressInProgress = false;
+    setDrawnPressed(false);
+}
+
+ErrorCode ScalePlayer::record(ErrorCode result)
+{
+    m_lastError = result;
+    return result;
+}
+
+std::uint32_t ScalePlayer::askCapability(Capability item)
+{
+    std::uint32_t answer = 0;
+    m_service.capability(m_openDeviceId, item, answer);
+    return answer;
+}
+
+std::optional<DeviceMode> ScalePlayer::queryMode()
+{
+    DeviceMode mode = DeviceMode::Stopped;
+    if (record(m_service.mode(m_openDeviceId, mode)) != NoError)
+        return std::nullopt;
+    return mode;
+}
+
+bool ScalePlayer::playedToEnd()
+{
+    std::uint32_t position = 0;
+    std::uint32_t length = 0;
+    const ErrorCode positionResult = record(m_service.position(m_openDeviceId, position));
+    const ErrorCode lengthResult = record(m_service.length(m_openDeviceId, length));
+    // Without both answers there is no telling; the file plays on from where it stands.
+    return positionResult == NoError && lengthResult == NoError && position == length;
+}
+
+void ScalePlayer::setPlayAvailable(bool available)
+{
+    if (available == m_playAvailable)
+        return;
+    m_playAvailable = available;
+    update();
+}
+
+void ScalePlayer::setDrawnPressed(bool pressed)
+{
+    if (pressed == m_drawnPressed)
+        return;
+    m_drawnPressed = pressed;
+    update();
+}
+
+bool ScalePlayer::event(QEvent *event)
+{
+    if (event->type() == MediaNotifyEvent::eventType()) {
+        handleCompletionNotice();
+        return true;
+    }
+    if (event->type() == windowing::CancelModeEvent::eventType()) {
+        cancelPress();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void ScalePlayer::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const auto color = [this](SystemColor name) { return windowing::systemColor(name, palette()); };
+    const QRect button = buttonRect();
+    const int left = button.left();
+    const int top = button.top();
+    const int right = button.right();
+    const int bottom = button.bottom();
+
+    painter.fillRect(button, color(SystemColor::BtnFace));
+    drawLines(painter, color(SystemColor::WindowFrame),
+              {button.topLeft(), button.topRight(), button.bottomRight(), button.bottomLeft(),
+               button.topLeft()});
+
+    if (m_drawnPressed) {
+        drawLines(painter, color(SystemColor::BtnShadow),
+                  {{left + 1, bottom - 1}, {left + 1, top + 1}, {right, top + 1}});
+    } else {
+        drawLines(painter, color(SystemColor::BtnHighlight),
+                  {{left + 1, bottom - 1}, {left + 1, top + 1}, {right, top + 1}});
+        drawLines(painter, color(SystemColor::BtnShadow),
+                  {{left + 2, bottom - 1}, {right - 1, bottom - 1}, {right - 1, top + 1}});
+    }
+
+    const QPoint pressedShift = m_drawnPressed ? QPoint(1, 1) : QPoint(0, 0);
+    const QImage &glyph = playGlyph(m_playAvailable);
+    const QPoint glyphOrigin(button.width() / 2 - glyph.width() / 2,
+                             button.height() / 2 - glyph.height() / 2);
+    painter.drawImage(glyphOrigin + pressedShift, glyph);
+
+    if (hasFocus())
+        windowing::drawFocusRect(painter, button.adjusted(3, 3, -3, -3).translated(pressedShift));
+}
+
+void ScalePlayer::mousePressEvent(QMouseEvent *event)
+{
+    // The second press of a double-click comes here as well, through
+    // QWidget::mouseDoubleClickEvent, and counts as another press.
+    if (event->button() != Qt::LeftButton || !m_playAvailable) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    // Qt holds the pointer for the pressed widget until the release, so the
+    // moves and the release come here even from outside the button.
+    m_pressInProgress = true;
+    setDrawnPressed(true);
+}
+
+void ScalePlayer::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_pressInProgress) {
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    setDrawnPressed(buttonRect().contains(event->position().toPoint()));
+}
+
+void ScalePlayer::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    // The press ends before its action runs, so that an error escaping the
+    // action leaves no press half done behind it.
+    const bool wasPressing = std::exchange(m_pressInProgress, false);
+    if (!wasPressing || !m_drawnPressed)
+        return;
+    setDrawnPressed(false);
+    click();
+    if (m_lastError == NoError && m_openDeviceId != 0)
+        setPlayAvailable(false);
+}
+
+void ScalePlayer::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Space:
+        if (event->modifiers() & (Qt::AltModifier | Qt::MetaModifier))
+            break;
+        pressSpace();
+        return;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        // With Play the only button shown, the arrows have nowhere to go;
+        // keeping them here stops them from moving the focus out of the player.
+        return;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+} // namespace quiralto::playback
