@@ -55,11 +55,13 @@ void drawFocusRect(QPainter &painter, const QRect &rect)
 
 QFont windowFont()
 {
-    // The window is designed around a sans-serif face whose digits are 13
-    // pixels high at a pixel size of 11. DejaVu Sans matches that metric
-    // (Liberation Sans gives 12, which would rescale the window), so it is
-    // asked for by name rather than left to font substitution.
-    QFont font(QStringLiteral("DejaVu Sans"));
+    // The layout was made for a sans-serif face whose text is 13 pixels high
+    // at a pixel size of 11. DejaVu Sans Condensed has that height (Liberation
+    // Sans gives 12, which would rescale the window) and nearly the widths
+    // the layout expects: "Subdominante" fits its 73-pixel column, and the
+    // labels stop short of the controls beside them, as plain DejaVu Sans
+    // would not. It is asked for by name rather than left to substitution.
+    QFont font(QStringLiteral("DejaVu Sans Condensed"));
     font.setPixelSize(11);
     font.setStyleHint(QFont::SansSerif);
     return font;
