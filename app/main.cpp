@@ -1,0 +1,18 @@
+#include "application.h"
+#include "playback/fluidsynthservice.h"
+#include "ui/tform1.h"
+#include "ui/tooltipservice.h"
+
+int main(int argc, char **argv)
+{
+    quiralto::app::Application application(argc, argv);
+    // The service outlives the window: the players close their devices when
+    // the window is destroyed.
+    quiralto::playback::FluidSynthService playbackService;
+    quiralto::ui::TForm1 Form1(playbackService);
+    Form1.FormCreate();
+    // Gone before the window, as the program ends: no tooltip outlives it.
+    quiralto::ui::TooltipService tooltips(application);
+    Form1.show();
+    return application.exec();
+}

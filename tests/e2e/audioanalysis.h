@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+/// Mono 16-bit samples as recorded from the sink's monitor.
+struct Recording
+{
+    int sampleRate;
+    std::vector<float> samples; // -1..1
+};
+
+Recording recordingFromRaw(const std::vector<std::int16_t> &raw, int sampleRate);
+
+/// The first sample at or after \a from whose magnitude exceeds \a threshold.
+std::optional<std::size_t> firstSoundAfter(const Recording &recording, std::size_t from, float threshold);
+
+/// The MIDI note (40..96) that best explains \a window: the note whose first
+/// three harmonics together carry the most energy.
+int dominantNote(std::span<const float> window, int sampleRate);

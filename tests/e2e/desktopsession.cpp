@@ -1,0 +1,104 @@
+#include "desktopsession.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QThread>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+DesktopSession::DesktopSession()
+{
+    if (!m_runtime.isValid())
+        m_failure = QStringLiteral("no temporary folder");
+    else if (startX())
+        startPulse();
+}
+
+DesktopSession::~DesktopSession()
+{
+    for (QProcess *server : {&m_pulse, &m_x}) {
+        server->terminate();
+        if (!server->waitForFinished(3000))
+            server->kill();
+        server->waitForFinished(1000);
+    }
+}
+
+// Xvfb picks a free display itself and writes its number to the descriptor
+// given with -displayfd, which here is the write end of a pipe.
+bool DesktopSession::startX()
+{
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) {
+        m_failure = QStringLiteral("no pipe for Xvfb");
+        return false;
+    }
+    m_x.setChildProcessModifier([writeEnd = pipeEnds[1]] { fcntl(writeEnd, F_SETFD, 0); });
+    m_x.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_x.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QString::number(pipeEnds[1]),
+                                       QStringLiteral("-screen"), QStringLiteral("0"),
+                                       QStringLiteral("1280x720x24"), QStringLiteral("-nolisten"),
+                                       QStringLiteral("tcp")});
+    close(pipeEnds[1]);
+    QFile numbers;
+    numbers.open(pipeEnds[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    const QByteArray number = numbers.readLine().trimmed();
+    if (!m_x.waitForStarted(5000) || number.isEmpty()) {
+        m_failure = QStringLiteral("Xvfb did not start");
+        return false;
+    }
+    m_display = QStringLiteral(":") + QString::fromLatin1(number);
+    return true;
+}
+
+bool DesktopSession::startPulse()
+{
+    const QString socket = m_runtime.filePath(QStringLiteral("pulse.sock"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), m_runtime.path());
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+    environment.insert(QStringLiteral("PULSE_RUNTIME_PATH"), m_runtime.path());
+    m_pulse.setProcessEnvironment(environment);
+    m_pulse.setProcessChannelMode(QProcess::MergedChannels);
+    m_pulse.setStandardOutputFile(m_runtime.filePath(QStringLiteral("pulse.log")));
+    m_pulse.start(QStringLiteral("pulseaudio"),
+                  {QStringLiteral("--daemonize=no"), QStringLiteral("--system=no"),
+                   QStringLiteral("--exit-idle-time=-1"), QStringLiteral("-n"),
+                   QStringLiteral("--load=module-null-sink sink_name=quiralto_e2e"),
+                   QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") + socket});
+    if (!m_pulse.waitForStarted(5000)) {
+        m_failure = QStringLiteral("pulseaudio did not start");
+        return false;
+    }
+    const QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired()) {
+        if (QFile::exists(socket) && run(QStringLiteral("pactl"), {QStringLiteral("info")}))
+            return true;
+        QThread::msleep(50);
+    }
+    m_failure = QStringLiteral("pulseaudio did not answer");
+    return false;
+}
+
+QProcessEnvironment DesktopSession::environment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), m_display);
+    environment.insert(QStringLiteral("PULSE_SERVER"),
+                       QStringLiteral("unix:") + m_runtime.filePath(QStringLiteral("pulse.sock")));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    return environment;
+}
+
+std::optional<QByteArray> DesktopSession::run(const QString &program, const QStringList &arguments, int timeoutMs) const
+{
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(program, arguments);
+    if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit
+        || process.exitCode() != 0)
+        return std::nullopt;
+    return process.readAllStandardOutput();
+}

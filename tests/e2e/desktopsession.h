@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <optional>
+
+/// A private desktop for end-to-end tests: a virtual X server and a
+/// PulseAudio server whose only output is a null sink, so what a program
+/// draws and plays can be looked at and recorded. Both end with the session.
+class DesktopSession
+{
+public:
+    DesktopSession();
+    ~DesktopSession();
+
+    /// Empty when both servers run; otherwise why not.
+    QString failure() const { return m_failure; }
+
+    /// The environment a program needs to use this desktop.
+    QProcessEnvironment environment() const;
+
+    /// The monitor source of the null sink: everything played, as recorded.
+    static QString monitorSource() { return QStringLiteral("quiralto_e2e.monitor"); }
+
+    /// Runs a command on this desktop and returns its standard output, or
+    /// nothing when it failed.
+    std::optional<QByteArray> run(const QString &program, const QStringList &arguments, int timeoutMs = 10000) const;
+
+private:
+    bool startX();
+    bool startPulse();
+
+    QTemporaryDir m_runtime;
+    QString m_display;
+    QProcess m_x;
+    QProcess m_pulse;
+    QString m_failure;
+};

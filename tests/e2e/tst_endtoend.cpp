@@ -1,0 +1,196 @@
+// The real program on a private desktop, used as a student would use it:
+// it opens where designed, a typed key fills the grids, Play plays the scale
+// that can be heard, and closing the window ends the program.
+
+#include "audioanalysis.h"
+#include "desktopsession.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QImage>
+#include <QTest>
+#include <QThread>
+
+namespace {
+
+const QString WindowTitle = QStringLiteral("Quiralto - Versão 1.0");
+constexpr QPoint WindowOrigin(196, 107);       // the window's client area on screen
+constexpr QRect HarmonicPlayer(72, 200, 29, 30); // MediaPlayer2, window coordinates
+constexpr int SampleRate = 44100;
+constexpr double SecondsPerNote = 0.6;          // the scale files play 100 beats a minute
+
+bool isPlayGreen(const QImage &screen, const QRect &player)
+{
+    const QRect onScreen = player.translated(WindowOrigin);
+    for (int y = onScreen.top(); y <= onScreen.bottom(); ++y)
+        for (int x = onScreen.left(); x <= onScreen.right(); ++x)
+            if (screen.pixel(x, y) == qRgb(0, 255, 0))
+                return true;
+    return false;
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void windowOpensAsDesigned();
+    void typingAKeyFillsTheGrids();
+    void playSoundsTheHarmonicScale();
+    void closingTheWindowEndsTheProgram();
+    void cleanupTestCase();
+
+private:
+    QImage screenshot() const;
+    std::optional<QByteArray> xdotool(const QStringList &arguments) const;
+
+    DesktopSession m_desktop;
+    QProcess m_program;
+    QString m_window;
+};
+
+QImage TestEndToEnd::screenshot() const
+{
+    const auto png = m_desktop.run(QStringLiteral("import"),
+                                   {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("png:-")});
+    return png ? QImage::fromData(*png, "PNG").convertToFormat(QImage::Format_RGB32) : QImage();
+}
+
+std::optional<QByteArray> TestEndToEnd::xdotool(const QStringList &arguments) const
+{
+    return m_desktop.run(QStringLiteral("xdotool"), arguments);
+}
+
+void TestEndToEnd::initTestCase()
+{
+    QVERIFY2(m_desktop.failure().isEmpty(), qPrintable(m_desktop.failure()));
+    m_program.setProcessEnvironment(m_desktop.environment());
+    m_program.setWorkingDirectory(QStringLiteral(SCALES_DIR));
+    m_program.setProcessChannelMode(QProcess::ForwardedChannels);
+    m_program.start(QStringLiteral(QUIRALTO_PATH), {});
+    QVERIFY(m_program.waitForStarted(5000));
+    const auto window = m_desktop.run(QStringLiteral(XWINDOW_PATH),
+                                      {QStringLiteral("wait-map"), WindowTitle, QStringLiteral("10000")}, 15000);
+    QVERIFY2(window, "the window never appeared");
+    m_window = QString::fromLatin1(window->trimmed());
+    QVERIFY(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), m_window}));
+}
+
+void TestEndToEnd::windowOpensAsDesigned()
+{
+    const auto geometry = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), m_window});
+    QVERIFY(geometry);
+    QVERIFY2(geometry->contains("X=196\nY=107\nWIDTH=981\nHEIGHT=479"), geometry->constData());
+
+    const QImage screen = screenshot();
+    QVERIFY(!screen.isNull());
+    screen.copy(QRect(WindowOrigin, QSize(981, 479))).save(QStringLiteral(SCREENSHOT_PATH));
+    // An empty heading cell and the empty chord cell below it (column 1 of
+    // the natural grid), and the greyed Play buttons.
+    const QRgb heading = screen.pixel(WindowOrigin + QPoint(8 + 2 + 74 + 36, 104 + 2 + 12));
+    const QRgb chord = screen.pixel(WindowOrigin + QPoint(8 + 2 + 74 + 36, 104 + 2 + 37));
+    QCOMPARE(chord, qRgb(255, 255, 255));
+    QVERIFY(heading != chord);
+    QVERIFY(!isPlayGreen(screen, HarmonicPlayer));
+}
+
+void TestEndToEnd::typingAKeyFillsTheGrids()
+{
+    // The focus starts in the first grid; the selector is three Tabs on,
+    // and arrives with its text selected, so "m" completes the first key
+    // that begins with it, "Mi Menor - 1 Sustenido".
+    QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("50"),
+                     QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("m")}));
+    QImage screen;
+    const QDeadlineTimer deadline(5000);
+    do {
+        QThread::msleep(100);
+        screen = screenshot();
+    } while (!isPlayGreen(screen, HarmonicPlayer) && !deadline.hasExpired());
+    QVERIFY2(isPlayGreen(screen, HarmonicPlayer), "Play never became available");
+
+    // Ink in the natural grid's first chord cell: "Mi Menor".
+    int ink = 0;
+    for (int x = 0; x < 60; ++x)
+        for (int y = 0; y < 14; ++y)
+            ink += qGray(screen.pixel(WindowOrigin + QPoint(8 + 2 + 2 + x, 104 + 2 + 27 + y))) < 128;
+    QVERIFY(ink > 20);
+}
+
+void TestEndToEnd::playSoundsTheHarmonicScale()
+{
+    QTemporaryDir folder;
+    const QString rawPath = folder.filePath(QStringLiteral("monitor.raw"));
+    QProcess recorder;
+    recorder.setProcessEnvironment(m_desktop.environment());
+    recorder.setStandardOutputFile(rawPath);
+    recorder.start(QStringLiteral("parec"),
+                   {QStringLiteral("--raw"), QStringLiteral("--device=") + DesktopSession::monitorSource(),
+                    QStringLiteral("--format=s16le"), QStringLiteral("--rate=44100"),
+                    QStringLiteral("--channels=1"), QStringLiteral("--latency-msec=10")});
+    QVERIFY(recorder.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(rawPath).size() > SampleRate, 10000); // half a second flowing
+
+    // What has been recorded before the click is taken as the click's
+    // moment; the recording lags real time, so the delay measured from it
+    // can only be longer than the true one.
+    const qint64 clickSample = QFileInfo(rawPath).size() / 2;
+    const QPoint player = WindowOrigin + HarmonicPlayer.center();
+    QVERIFY(xdotool({QStringLiteral("mousemove"), QString::number(player.x()), QString::number(player.y()),
+                     QStringLiteral("click"), QStringLiteral("1")}));
+    QThread::msleep(400);
+    QVERIFY2(!isPlayGreen(screenshot(), HarmonicPlayer), "Play stayed available while playing");
+
+    // Fifteen notes, the last held for two beats.
+    const QDeadlineTimer deadline(20000);
+    while (!isPlayGreen(screenshot(), HarmonicPlayer) && !deadline.hasExpired())
+        QThread::msleep(200);
+    QVERIFY2(!deadline.hasExpired(), "Play never came back after the scale");
+    recorder.terminate();
+    recorder.waitForFinished(3000);
+
+    QFile rawFile(rawPath);
+    QVERIFY(rawFile.open(QIODevice::ReadOnly));
+    const QByteArray bytes = rawFile.readAll();
+    std::vector<std::int16_t> raw(std::size_t(bytes.size()) / 2);
+    std::memcpy(raw.data(), bytes.constData(), raw.size() * 2);
+    const Recording recording = recordingFromRaw(raw, SampleRate);
+
+    const auto onset = firstSoundAfter(recording, std::size_t(clickSample), 0.003f);
+    QVERIFY2(onset, "nothing was heard");
+    const double delay = double(*onset - std::size_t(clickSample)) / SampleRate;
+    QVERIFY2(delay < 0.100, qPrintable(QStringLiteral("sound began %1 ms after the click").arg(delay * 1000)));
+
+    // E harmonic minor from E4, up and down.
+    const int expected[] = {64, 66, 67, 69, 71, 72, 75, 76, 75, 72, 71, 69, 67, 66, 64};
+    for (int i = 0; i < 15; ++i) {
+        const std::size_t start = *onset + std::size_t((i * SecondsPerNote + 0.05) * SampleRate);
+        const std::size_t length = std::size_t(0.3 * SampleRate);
+        QVERIFY(start + length <= recording.samples.size());
+        const int heard = dominantNote(std::span(recording.samples).subspan(start, length), SampleRate);
+        QVERIFY2(heard == expected[i], qPrintable(QStringLiteral("note %1: heard %2, expected %3")
+                                                      .arg(i).arg(heard).arg(expected[i])));
+    }
+}
+
+void TestEndToEnd::closingTheWindowEndsTheProgram()
+{
+    QVERIFY(m_desktop.run(QStringLiteral(XWINDOW_PATH), {QStringLiteral("close"), m_window}));
+    QVERIFY(m_program.waitForFinished(10000));
+    QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_program.exitCode(), 0);
+}
+
+void TestEndToEnd::cleanupTestCase()
+{
+    if (m_program.state() != QProcess::NotRunning) {
+        m_program.kill();
+        m_program.waitForFinished(3000);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"

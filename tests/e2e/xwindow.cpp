@@ -1,0 +1,119 @@
+// Small X11 helper for the end-to-end tests, doing what xdotool cannot:
+//
+//   xwindow close <window-id>       asks the window to close, as its close
+//                                   button would (WM_DELETE_WINDOW)
+//   xwindow wait-map <title> <ms>   waits for a top-level window with that
+//                                   title to be mapped, prints its id
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include <poll.h>
+
+namespace {
+
+std::optional<std::string> windowTitle(Display *display, Window window)
+{
+    const Atom netWmName = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    Atom type;
+    int format;
+    unsigned long items, remaining;
+    unsigned char *data = nullptr;
+    if (XGetWindowProperty(display, window, netWmName, 0, 1024, False, utf8, &type, &format, &items,
+                           &remaining, &data) != Success || !data)
+        return std::nullopt;
+    std::string title(reinterpret_cast<char *>(data), items);
+    XFree(data);
+    return title;
+}
+
+std::optional<Window> findMappedWindow(Display *display, const std::string &title)
+{
+    Window root, parent, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
+        return std::nullopt;
+    std::optional<Window> found;
+    for (unsigned int i = 0; i < count && !found; ++i) {
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable
+            && windowTitle(display, children[i]) == title)
+            found = children[i];
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+int closeWindow(Display *display, Window window)
+{
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XFlush(display);
+    return 0;
+}
+
+// Watches the root window's children being mapped, so the moment the window
+// appears is seen as an event rather than found by polling.
+int waitForMap(Display *display, const std::string &title, int timeoutMs)
+{
+    XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+    XSync(display, False);
+    const auto found = [](Window window) {
+        std::printf("%lu\n", window);
+        return 0;
+    };
+    if (const auto window = findMappedWindow(display, title))
+        return found(*window);
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        while (XPending(display)) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type == MapNotify && windowTitle(display, event.xmap.window) == title)
+                return found(event.xmap.window);
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now()).count();
+        pollfd connection{ConnectionNumber(display), POLLIN, 0};
+        if (left <= 0 || poll(&connection, 1, int(left)) == 0)
+            break;
+    }
+    std::fprintf(stderr, "xwindow: no window \"%s\" within %d ms\n", title.c_str(), timeoutMs);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Display *display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "xwindow: cannot open display\n");
+        return 2;
+    }
+    int result = 2;
+    if (argc == 3 && std::strcmp(argv[1], "close") == 0)
+        result = closeWindow(display, std::strtoul(argv[2], nullptr, 0));
+    else if (argc == 4 && std::strcmp(argv[1], "wait-map") == 0)
+        result = waitForMap(display, argv[2], std::atoi(argv[3]));
+    else
+        std::fprintf(stderr, "usage: xwindow close <id> | wait-map <title> <ms>\n");
+    XCloseDisplay(display);
+    return result;
+}
