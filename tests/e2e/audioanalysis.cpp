@@ -1,5 +1,6 @@
 #include "audioanalysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -56,4 +57,37 @@ int dominantNote(std::span<const float> window, int sampleRate)
         }
     }
     return best;
+}
+
+std::vector<int> noteSequence(const Recording &recording, std::size_t from)
+{
+    const std::size_t window = std::size_t(recording.sampleRate) / 10;
+    const std::size_t hop = window / 2;
+    const auto loudness = [&](std::size_t start) {
+        double sum = 0.0;
+        for (std::size_t i = start; i < start + window; ++i)
+            sum += double(recording.samples[i]) * recording.samples[i];
+        return std::sqrt(sum / double(window));
+    };
+
+    double loudest = 0.0;
+    for (std::size_t start = from; start + window <= recording.samples.size(); start += hop)
+        loudest = std::max(loudest, loudness(start));
+
+    // A note is taken once three windows in a row agree on it, so the blur
+    // where one note rings into the next, or a click, is not read as a note.
+    constexpr int Agreeing = 3;
+    std::vector<int> notes;
+    int candidate = -1;
+    int agreeing = 0;
+    for (std::size_t start = from; start + window <= recording.samples.size(); start += hop) {
+        const int note = loudness(start) < 0.05 * loudest
+            ? -1
+            : dominantNote(std::span(recording.samples).subspan(start, window), recording.sampleRate);
+        agreeing = note == candidate ? agreeing + 1 : 1;
+        candidate = note;
+        if (note >= 0 && agreeing == Agreeing && (notes.empty() || notes.back() != note))
+            notes.push_back(note);
+    }
+    return notes;
 }

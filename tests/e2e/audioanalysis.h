@@ -20,3 +20,10 @@ std::optional<std::size_t> firstSoundAfter(const Recording &recording, std::size
 /// The MIDI note (40..96) that best explains \a window: the note whose first
 /// three harmonics together carry the most energy.
 int dominantNote(std::span<const float> window, int sampleRate);
+
+/// The notes heard one after another from \a from on: the dominant note of
+/// short overlapping windows, wherever the sound is loud enough, each note
+/// counted once however long it lasts (and a note that returns after another
+/// counted again). Independent of tempo, so a recording
+/// stretched by a busy machine still reads right.
+std::vector<int> noteSequence(const Recording &recording, std::size_t from);
