@@ -6,6 +6,7 @@
 #include "model/latin1.h"
 #include "ui/windowing/cancelmode.h"
 
+#include <QIcon>
 #include <QMouseEvent>
 #include <QWidget>
 
@@ -16,6 +17,10 @@ Application::Application(int &argc, char **argv)
     , m_title(applicationTitle(applicationFilePath()))
 {
     setApplicationName(m_title);
+    // The window and the task bar show the menu entry's icon, and desktops
+    // that go by the entry's name find it.
+    setWindowIcon(QIcon(QStringLiteral(":/icons/org.example.Quiralto.svg")));
+    setDesktopFileName(QStringLiteral("org.example.Quiralto"));
 }
 
 bool Application::notify(QObject *receiver, QEvent *event)

@@ -1,11 +1,13 @@
 #include "application.h"
 #include "playback/fluidsynthservice.h"
+#include "ui/accessibility.h"
 #include "ui/tform1.h"
 #include "ui/tooltipservice.h"
 
 int main(int argc, char **argv)
 {
     quiralto::app::Application application(argc, argv);
+    quiralto::ui::installAccessibility();
     // The service outlives the window: the players close their devices when
     // the window is destroyed.
     quiralto::playback::FluidSynthService playbackService;

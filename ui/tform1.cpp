@@ -75,6 +75,16 @@ TForm1::TForm1(playback::MediaService &playbackService, QWidget *parent)
     MediaPlayer3 = new playback::ScalePlayer(playbackService, this);
     MediaPlayer3->setGeometry(72, 328, 29, 30);
 
+    // Names for assistive technology, which cannot tell from the picture
+    // which grid and which Play button belong to which form of the scale.
+    StringGrid1->setAccessibleName(QStringLiteral("Acordes da escala primitiva"));
+    StringGrid2->setAccessibleName(QStringLiteral("Acordes da escala harmônica"));
+    StringGrid3->setAccessibleName(QStringLiteral("Acordes da escala melódica"));
+    ComboBox1->setAccessibleName(QStringLiteral("Escolha a escala"));
+    MediaPlayer1->setAccessibleName(QStringLiteral("Tocar escala primitiva"));
+    MediaPlayer2->setAccessibleName(QStringLiteral("Tocar escala harmônica"));
+    MediaPlayer3->setAccessibleName(QStringLiteral("Tocar escala melódica"));
+
     connect(StringGrid1, &TStringGrid::OnClick, this, &TForm1::StringGrid1Click);
     connect(StringGrid2, &TStringGrid::OnClick, this, &TForm1::StringGrid2Click);
     connect(StringGrid3, &TStringGrid::OnClick, this, &TForm1::StringGrid3Click);

@@ -1,5 +1,6 @@
 #include "ui/tstringgrid.h"
 
+#include "ui/accessibility.h"
 #include "ui/windowing/cancelmode.h"
 #include "ui/windowing/drawing.h"
 #include "ui/windowing/systemcolors.h"
@@ -76,6 +77,7 @@ void TStringGrid::setCells(int col, int row, const QString &text)
         return;
     stored = text;
     update(cellRect(col, row));
+    announceCellText(this, col, row);
 }
 
 // Each cell owns the line to its right and the line below it, so the cells
