@@ -97,6 +97,10 @@ bool isCancellingEvent(QEvent::Type type)
 EventLoopTooltipTimer::EventLoopTooltipTimer()
 {
     m_timer.setSingleShot(true);
+    // A coarse timer may run out up to 5% early, which would show a tooltip
+    // before the pointer has rested its 500 ms and hide it 125 ms short of
+    // its time.
+    m_timer.setTimerType(Qt::PreciseTimer);
     m_clock.start();
     connect(&m_timer, &QTimer::timeout, this, &TooltipTimer::expired);
 }

@@ -4,6 +4,15 @@
 //                                   button would (WM_DELETE_WINDOW)
 //   xwindow wait-map <title> <ms>   waits for a top-level window with that
 //                                   title to be mapped, prints its id
+//   xwindow watch-maps <ms>         for that long, prints a line for every
+//                                   top-level window mapped or unmapped:
+//                                     map <id> <ms> <x> <y> <width> <height> <type>
+//                                     unmap <id> <ms>
+//                                   where <ms> is the steady clock's reading
+//                                   (CLOCK_MONOTONIC) when the event came and
+//                                   <type> the window's _NET_WM_WINDOW_TYPE
+//                                   ("-" if none); "ready" comes first, once
+//                                   nothing can be missed any more
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -98,6 +107,76 @@ int waitForMap(Display *display, const std::string &title, int timeoutMs)
     return 1;
 }
 
+long long steadyMilliseconds()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+std::string windowType(Display *display, Window window)
+{
+    const Atom typeProperty = XInternAtom(display, "_NET_WM_WINDOW_TYPE", False);
+    Atom type;
+    int format;
+    unsigned long items, remaining;
+    unsigned char *data = nullptr;
+    std::string name = "-";
+    if (XGetWindowProperty(display, window, typeProperty, 0, 1, False, XA_ATOM, &type, &format, &items,
+                           &remaining, &data) == Success && data && items > 0) {
+        if (char *atomName = XGetAtomName(display, *reinterpret_cast<Atom *>(data))) {
+            name = atomName;
+            XFree(atomName);
+        }
+    }
+    if (data)
+        XFree(data);
+    return name;
+}
+
+// A window may be gone by the time its map is reported; its line then
+// carries no geometry rather than ending the watch.
+int ignoreErrors(Display *, XErrorEvent *)
+{
+    return 0;
+}
+
+// The moments are taken as the events arrive, so a test can set them
+// against its own readings of the same clock, such as when it moved the
+// pointer.
+int watchMaps(Display *display, int timeoutMs)
+{
+    XSetErrorHandler(ignoreErrors);
+    XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+    XSync(display, False);
+    std::printf("ready\n");
+    std::fflush(stdout);
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        while (XPending(display)) {
+            XEvent event;
+            XNextEvent(display, &event);
+            const long long now = steadyMilliseconds();
+            if (event.type == MapNotify) {
+                XWindowAttributes attributes{};
+                XGetWindowAttributes(display, event.xmap.window, &attributes);
+                std::printf("map %lu %lld %d %d %d %d %s\n", event.xmap.window, now, attributes.x, attributes.y,
+                            attributes.width, attributes.height, windowType(display, event.xmap.window).c_str());
+            } else if (event.type == UnmapNotify && !event.xunmap.send_event) {
+                // A client withdrawing its window also sends the root a copy
+                // of the unmap, which would report it twice.
+                std::printf("unmap %lu %lld\n", event.xunmap.window, now);
+            }
+            std::fflush(stdout);
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now()).count();
+        pollfd connection{ConnectionNumber(display), POLLIN, 0};
+        if (left <= 0 || poll(&connection, 1, int(left)) == 0)
+            return 0;
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -112,8 +191,10 @@ int main(int argc, char **argv)
         result = closeWindow(display, std::strtoul(argv[2], nullptr, 0));
     else if (argc == 4 && std::strcmp(argv[1], "wait-map") == 0)
         result = waitForMap(display, argv[2], std::atoi(argv[3]));
+    else if (argc == 3 && std::strcmp(argv[1], "watch-maps") == 0)
+        result = watchMaps(display, std::atoi(argv[2]));
     else
-        std::fprintf(stderr, "usage: xwindow close <id> | wait-map <title> <ms>\n");
+        std::fprintf(stderr, "usage: xwindow close <id> | wait-map <title> <ms> | watch-maps <ms>\n");
     XCloseDisplay(display);
     return result;
 }

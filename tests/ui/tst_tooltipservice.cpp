@@ -3,11 +3,14 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QScreen>
 #include <QTest>
 #include <QToolTip>
 #include <QWheelEvent>
 
+#include <algorithm>
+#include <array>
 #include <memory>
 
 using namespace quiralto::ui;
@@ -82,6 +85,7 @@ private slots:
     void placement();
     void animation_data();
     void animation();
+    void eventLoopTimerNeverExpiresEarly();
 
 private:
     void moveTo(QWidget *widget, QPoint local = inside);
@@ -430,6 +434,44 @@ void TestTooltipService::animation()
                            : std::optional(std::chrono::milliseconds(sinceLastShowing));
     QCOMPARE(chooseTooltipAnimation(since, textLength, animateSwitch, fadeSwitch, tooltipTop, 100),
              expected);
+}
+
+// The pause before a tooltip and the time it stays are the least the user
+// waits, whatever the clock reads when the timer starts. Qt lets a timer
+// run out up to 5% early so as to wake on round times; a timer started just
+// after a round half second would then run out at that half second, early.
+// Several are started in that spot, a few milliseconds apart.
+void TestTooltipService::eventLoopTimerNeverExpiresEarly()
+{
+    constexpr auto interval = 500ms;
+    const auto pastHalfSecond = [] {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(now).count() % 500;
+    };
+    constexpr std::array startsPastHalfSecond{4, 8, 12, 16, 20};
+    std::array<EventLoopTooltipTimer, startsPastHalfSecond.size()> timers;
+    std::array<QElapsedTimer, startsPastHalfSecond.size()> sinceStart;
+    std::array<qint64, startsPastHalfSecond.size()> waitedNs{};
+
+    while (pastHalfSecond() != 0) {
+    }
+    for (std::size_t i = 0; i < timers.size(); ++i) {
+        connect(&timers[i], &TooltipTimer::expired, this,
+                [&, i] { waitedNs[i] = sinceStart[i].nsecsElapsed(); });
+        while (pastHalfSecond() < startsPastHalfSecond[i]) {
+        }
+        sinceStart[i].start();
+        timers[i].start(interval);
+    }
+
+    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(waitedNs.begin(), waitedNs.end(), [](qint64 ns) { return ns > 0; }),
+                             2000);
+    for (std::size_t i = 0; i < timers.size(); ++i) {
+        QVERIFY2(waitedNs[i] >= std::chrono::nanoseconds(interval).count(),
+                 qPrintable(QStringLiteral("started %1 ms past a half second, ran out after %2 ms")
+                                .arg(startsPastHalfSecond[i])
+                                .arg(double(waitedNs[i]) / 1e6)));
+    }
 }
 
 QTEST_MAIN(TestTooltipService)
