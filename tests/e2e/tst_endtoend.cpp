@@ -148,6 +148,8 @@ void TestEndToEnd::playSoundsTheHarmonicScale()
     while (!isPlayGreen(screenshot(), HarmonicPlayer) && !deadline.hasExpired())
         QThread::msleep(200);
     QVERIFY2(!deadline.hasExpired(), "Play never came back after the scale");
+    // The recording trails what is played; give the last note time to land.
+    QThread::msleep(1000);
     recorder.terminate();
     recorder.waitForFinished(3000);
 
