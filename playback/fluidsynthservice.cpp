@@ -31,7 +31,10 @@ std::vector<std::uint8_t> readRequestedFile(const std::string &fileName)
     if (!file.open(QIODevice::ReadOnly))
         throw RequestRefused(ErrorFileUnreadable);
     // One byte past the limit is enough for the reader to refuse the file.
-    const QByteArray bytes = file.read(static_cast<qint64>(MaxMidiFileSize) + 1);
+    // QFile sets aside all it is asked for before it reads, so it is asked
+    // for no more than the file holds: a key change opens three files.
+    const qint64 wanted = std::min(file.size(), static_cast<qint64>(MaxMidiFileSize)) + 1;
+    const QByteArray bytes = file.read(wanted);
     if (file.error() != QFileDevice::NoError)
         throw RequestRefused(ErrorFileUnreadable);
     return {bytes.begin(), bytes.end()};

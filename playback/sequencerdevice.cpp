@@ -9,6 +9,21 @@
 #include <algorithm>
 
 namespace quiralto::playback {
+namespace {
+
+bool playsOnDrumChannel(const MidiFile &midi)
+{
+    constexpr int DrumChannel = 9;  // as General MIDI has it
+    for (const auto &track : midi.tracks) {
+        for (const MidiEvent &event : track) {
+            if ((event.status & 0x0F) == DrumChannel)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 // FluidSynth is handed our own rewrite of the checked file, never the bytes
 // as read: its reader refuses some well-formed files (a longer header, F7
@@ -19,7 +34,7 @@ SequencerDevice::SequencerDevice(DeviceId id, std::string fileName, SynthEngine 
     : m_id(id), m_fileName(std::move(fileName)), m_engine(engine),
       m_length(midi.lastEventTick), m_playable(writeMidiFile(midi))
 {
-    const auto channels = m_engine.claimChannels();
+    const auto channels = m_engine.claimChannels(playsOnDrumChannel(midi));
     if (!channels)
         throw RequestRefused(ErrorSynthesizer);
     m_firstChannel = *channels;
@@ -102,7 +117,9 @@ void SequencerDevice::startOver()
     m_engine.withSynth([this](fluid_synth_t *synth) {
         stopPlayer(synth);
         // The old player, the only user of the old progress, is gone.
-        m_progress = std::make_unique<Progress>(this, synth, m_firstChannel, m_length);
+        // Braces, not make_unique: clang before 16, which builds the fuzzer,
+        // cannot initialise an aggregate from parentheses.
+        m_progress.reset(new Progress{this, synth, m_firstChannel, m_length});
         m_player.reset(new_fluid_player(synth));
         if (!m_player)
             throw RequestRefused(ErrorSynthesizer);

@@ -27,8 +27,9 @@ void setInt(fluid_settings_t *settings, const char *name, int value)
 }
 
 // Resetting all controllers leaves volume, pan, bank and pitch-bend range as
-// they were, so those are set on their own.
-void resetChannel(fluid_synth_t *synth, int channel)
+// they were, so those are set on their own. Choosing a program loads its
+// samples, so a drum channel that will play nothing is left without one.
+void resetChannel(fluid_synth_t *synth, int channel, bool playsDrums)
 {
     const bool drums = channel % SynthEngine::ChannelsPerDevice == DrumChannel;
     fluid_synth_all_sounds_off(synth, channel);
@@ -37,7 +38,8 @@ void resetChannel(fluid_synth_t *synth, int channel)
     fluid_synth_cc(synth, channel, ControllerPan, 64);
     fluid_synth_pitch_wheel_sens(synth, channel, 2);
     fluid_synth_bank_select(synth, channel, drums ? DrumBank : 0);
-    fluid_synth_program_change(synth, channel, 0);
+    if (!drums || playsDrums)
+        fluid_synth_program_change(synth, channel, 0);
 }
 
 } // namespace
@@ -71,11 +73,14 @@ SynthEngine::SynthEngine(const std::vector<std::string> &soundFonts, AudioOutput
     m_synth.reset(new_fluid_synth(settings));
     check(m_synth != nullptr);
 
+    // No programs are chosen here: each device chooses those of its own
+    // channels as it claims them, and choosing them for every channel would
+    // load the drum kit's samples whether anything plays drums or not.
     bool loaded = false;
     for (const auto &path : soundFonts) {
         std::error_code ignored;
         if (std::filesystem::is_regular_file(path, ignored)
-            && fluid_synth_sfload(m_synth.get(), path.c_str(), 1) != FLUID_FAILED) {
+            && fluid_synth_sfload(m_synth.get(), path.c_str(), 0) != FLUID_FAILED) {
             loaded = true;
             break;
         }
@@ -106,16 +111,16 @@ SynthEngine::SynthEngine(const std::vector<std::string> &soundFonts, AudioOutput
 // anything else is torn down; the members' order sees to that.
 SynthEngine::~SynthEngine() = default;
 
-std::optional<int> SynthEngine::claimChannels()
+std::optional<int> SynthEngine::claimChannels(bool playsDrums)
 {
     for (std::size_t block = 0; block < m_claimedBlocks.size(); ++block) {
         if (m_claimedBlocks.test(block))
             continue;
         m_claimedBlocks.set(block);
         const int first = static_cast<int>(block) * ChannelsPerDevice;
-        withSynth([first](fluid_synth_t *synth) {
+        withSynth([first, playsDrums](fluid_synth_t *synth) {
             for (int channel = first; channel < first + ChannelsPerDevice; ++channel)
-                resetChannel(synth, channel);
+                resetChannel(synth, channel, playsDrums);
         });
         return first;
     }

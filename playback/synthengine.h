@@ -43,8 +43,10 @@ public:
     }
 
     // The first channel of a free block, reset to General MIDI defaults as a
-    // new device expects; nothing when every block is taken.
-    std::optional<int> claimChannels();
+    // new device expects; nothing when every block is taken. The drum kit is
+    // chosen for the block's drum channel only when \a playsDrums: loading
+    // its samples takes longer than all else the first open does.
+    std::optional<int> claimChannels(bool playsDrums);
     // Frees the block; its device has silenced it.
     void releaseChannels(int firstChannel);
 
