@@ -7,6 +7,7 @@
 #include "app/application.h"
 #include "model/keytable.h"
 #include "model/latin1.h"
+#include "opendevices.h"
 #include "playback/fluidsynthservice.h"
 #include "playback/scaleplayer.h"
 #include "ui/tcombobox.h"
@@ -32,6 +33,7 @@ using namespace quiralto;
 using playback::AudioOutput;
 using playback::DeviceId;
 using playback::FluidSynthService;
+using testsupport::openDevices;
 using playback::ScalePlayer;
 using model::ScaleForm;
 
@@ -69,17 +71,6 @@ QString chordIn(const ui::TStringGrid *grid, int column)
     return grid->Cells(column, 1);
 }
 
-// The devices the service has open, found by asking about every identifier.
-std::set<DeviceId> openDevices(FluidSynthService &service)
-{
-    std::set<DeviceId> open;
-    for (int id = 1; id <= 0xFFFF; ++id) {
-        playback::DeviceMode mode;
-        if (service.mode(DeviceId(id), mode) == playback::NoError)
-            open.insert(DeviceId(id));
-    }
-    return open;
-}
 
 float loudestOf(const std::vector<float> &samples)
 {

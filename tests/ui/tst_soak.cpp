@@ -3,6 +3,7 @@
 // service rendering offline. The program must not grow, and must not keep a
 // device that no player holds.
 
+#include "opendevices.h"
 #include "playback/fluidsynthservice.h"
 #include "playback/scaleplayer.h"
 #include "ui/tcombobox.h"
@@ -19,6 +20,7 @@
 using namespace quiralto;
 using playback::DeviceId;
 using playback::FluidSynthService;
+using testsupport::openDevices;
 
 namespace {
 
@@ -37,17 +39,6 @@ long residentBytes()
     long resident = 0;
     statm >> size >> resident;
     return resident * sysconf(_SC_PAGESIZE);
-}
-
-std::set<DeviceId> openDevices(FluidSynthService &service)
-{
-    std::set<DeviceId> open;
-    for (int id = 1; id <= 0xFFFF; ++id) {
-        playback::DeviceMode mode;
-        if (service.mode(DeviceId(id), mode) == playback::NoError)
-            open.insert(DeviceId(id));
-    }
-    return open;
 }
 
 } // namespace
