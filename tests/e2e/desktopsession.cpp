@@ -102,3 +102,19 @@ std::optional<QByteArray> DesktopSession::run(const QString &program, const QStr
         return std::nullopt;
     return process.readAllStandardOutput();
 }
+
+std::optional<QString> DesktopSession::launch(QProcess &process, const QString &program,
+                                              const QString &workingDirectory, const QString &windowWaiter,
+                                              const QString &title) const
+{
+    process.setProcessEnvironment(environment());
+    process.setWorkingDirectory(workingDirectory);
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(program, {});
+    if (!process.waitForStarted(5000))
+        return std::nullopt;
+    const auto window = run(windowWaiter, {QStringLiteral("wait-map"), title, QStringLiteral("10000")}, 15000);
+    if (!window)
+        return std::nullopt;
+    return QString::fromLatin1(window->trimmed());
+}

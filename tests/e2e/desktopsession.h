@@ -24,6 +24,12 @@ public:
     /// The monitor source of the null sink: everything played, as recorded.
     static QString monitorSource() { return QStringLiteral("quiralto_e2e.monitor"); }
 
+    /// Starts \a program in \a workingDirectory on this desktop and waits,
+    /// with \a windowWaiter (the xwindow helper), for its window titled
+    /// \a title to be mapped; returns the window's id, or nothing.
+    std::optional<QString> launch(QProcess &process, const QString &program, const QString &workingDirectory,
+                                  const QString &windowWaiter, const QString &title) const;
+
     /// Runs a command on this desktop and returns its standard output, or
     /// nothing when it failed.
     std::optional<QByteArray> run(const QString &program, const QStringList &arguments, int timeoutMs = 10000) const;

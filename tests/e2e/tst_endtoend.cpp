@@ -66,15 +66,10 @@ std::optional<QByteArray> TestEndToEnd::xdotool(const QStringList &arguments) co
 void TestEndToEnd::initTestCase()
 {
     QVERIFY2(m_desktop.failure().isEmpty(), qPrintable(m_desktop.failure()));
-    m_program.setProcessEnvironment(m_desktop.environment());
-    m_program.setWorkingDirectory(QStringLiteral(SCALES_DIR));
-    m_program.setProcessChannelMode(QProcess::ForwardedChannels);
-    m_program.start(QStringLiteral(QUIRALTO_PATH), {});
-    QVERIFY(m_program.waitForStarted(5000));
-    const auto window = m_desktop.run(QStringLiteral(XWINDOW_PATH),
-                                      {QStringLiteral("wait-map"), WindowTitle, QStringLiteral("10000")}, 15000);
+    const auto window = m_desktop.launch(m_program, QStringLiteral(QUIRALTO_PATH), QStringLiteral(SCALES_DIR),
+                                         QStringLiteral(XWINDOW_PATH), WindowTitle);
     QVERIFY2(window, "the window never appeared");
-    m_window = QString::fromLatin1(window->trimmed());
+    m_window = *window;
     QVERIFY(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), m_window}));
 }
 

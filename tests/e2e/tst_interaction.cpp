@@ -359,15 +359,10 @@ void TestInteraction::initTestCase()
 
 void TestInteraction::init()
 {
-    m_program.setProcessEnvironment(m_desktop.environment());
-    m_program.setWorkingDirectory(QStringLiteral(SCALES_DIR));
-    m_program.setProcessChannelMode(QProcess::ForwardedChannels);
-    m_program.start(QStringLiteral(QUIRALTO_PATH), {});
-    QVERIFY(m_program.waitForStarted(5000));
-    const auto window = m_desktop.run(QStringLiteral(XWINDOW_PATH),
-                                      {QStringLiteral("wait-map"), WindowTitle, QStringLiteral("10000")}, 15000);
+    const auto window = m_desktop.launch(m_program, QStringLiteral(QUIRALTO_PATH), QStringLiteral(SCALES_DIR),
+                                         QStringLiteral(XWINDOW_PATH), WindowTitle);
     QVERIFY2(window, "the window never appeared");
-    m_window = QString::fromLatin1(window->trimmed());
+    m_window = *window;
     // The pointer starts in the middle of the screen, which is over the
     // harmonic grid; it waits on the background instead.
     QVERIFY(xdotool(pointerAt(Background)));
