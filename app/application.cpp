@@ -4,7 +4,7 @@
 #include "errorbox.h"
 #include "model/exception.h"
 #include "model/latin1.h"
-#include "ui/windowing/cancelmode.h"
+#include "windowing/cancelmode.h"
 
 #include <QIcon>
 #include <QMouseEvent>

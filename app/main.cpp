@@ -1,5 +1,5 @@
 #include "application.h"
-#include "playback/fluidsynthservice.h"
+#include "playback/service/fluidsynthservice.h"
 #include "ui/accessibility.h"
 #include "ui/tform1.h"
 #include "ui/tooltipservice.h"

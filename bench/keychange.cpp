@@ -12,7 +12,7 @@
 
 #include "benchstats.h"
 
-#include "playback/fluidsynthservice.h"
+#include "playback/service/fluidsynthservice.h"
 #include "playback/scaleplayer.h"
 #include "ui/tcombobox.h"
 #include "ui/tform1.h"

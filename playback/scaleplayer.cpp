@@ -1,10 +1,10 @@
 #include "playback/scaleplayer.h"
 
 #include "playback/mcideviceerror.h"
-#include "playback/medianotifyevent.h"
-#include "ui/windowing/cancelmode.h"
-#include "ui/windowing/drawing.h"
-#include "ui/windowing/systemcolors.h"
+#include "playback/service/medianotifyevent.h"
+#include "windowing/cancelmode.h"
+#include "windowing/drawing.h"
+#include "windowing/systemcolors.h"
 
 #include <QImage>
 #include <QKeyEvent>

@@ -6,7 +6,7 @@
 
 #include "model/harmonicfield.h"
 #include "model/keytable.h"
-#include "playback/midiwriter.h"
+#include "midi/midiwriter.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -19,9 +19,9 @@
 #include <vector>
 
 using namespace quiralto::model;
-using quiralto::playback::MidiEvent;
-using quiralto::playback::MidiFile;
-using quiralto::playback::writeMidiFile;
+using quiralto::midi::MidiEvent;
+using quiralto::midi::MidiFile;
+using quiralto::midi::writeMidiFile;
 
 namespace {
 

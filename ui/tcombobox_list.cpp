@@ -1,8 +1,8 @@
 #include "tcombobox_list.h"
 
-#include "ui/windowing/cancelmode.h"
-#include "ui/windowing/drawing.h"
-#include "ui/windowing/systemcolors.h"
+#include "windowing/cancelmode.h"
+#include "windowing/drawing.h"
+#include "windowing/systemcolors.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>

@@ -6,8 +6,8 @@
 #include "screenscaling.h"
 #include "tcombobox.h"
 #include "tstringgrid.h"
-#include "ui/windowing/drawing.h"
-#include "ui/windowing/systemcolors.h"
+#include "windowing/drawing.h"
+#include "windowing/systemcolors.h"
 
 #include <QFontMetrics>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "ui/tooltipwindow.h"
 
-#include "ui/windowing/drawing.h"
-#include "ui/windowing/systemcolors.h"
+#include "windowing/drawing.h"
+#include "windowing/systemcolors.h"
 
 #include <QApplication>
 #include <QPainter>

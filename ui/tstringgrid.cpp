@@ -1,9 +1,9 @@
 #include "ui/tstringgrid.h"
 
 #include "ui/accessibility.h"
-#include "ui/windowing/cancelmode.h"
-#include "ui/windowing/drawing.h"
-#include "ui/windowing/systemcolors.h"
+#include "windowing/cancelmode.h"
+#include "windowing/drawing.h"
+#include "windowing/systemcolors.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -2,7 +2,7 @@
 #include "app/applicationtitle.h"
 #include "app/errorbox.h"
 #include "model/exception.h"
-#include "ui/windowing/cancelmode.h"
+#include "windowing/cancelmode.h"
 
 #include <QAbstractButton>
 #include <QMenu>

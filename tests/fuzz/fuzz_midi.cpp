@@ -2,9 +2,9 @@
 // through the playback service as the program uses it, rendering offline.
 // Built by tests/fuzz/run-fuzzer with clang, outside the normal build.
 
-#include "playback/fluidsynthservice.h"
-#include "playback/midifile.h"
-#include "playback/midiwriter.h"
+#include "playback/service/fluidsynthservice.h"
+#include "midi/midifile.h"
+#include "midi/midiwriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+using namespace quiralto::midi;
 using namespace quiralto::playback;
 
 namespace {

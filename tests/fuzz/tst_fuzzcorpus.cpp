@@ -4,9 +4,9 @@
 // names its file.
 
 #include "model/latin1.h"
-#include "playback/fluidsynthservice.h"
-#include "playback/midifile.h"
-#include "playback/midiwriter.h"
+#include "playback/service/fluidsynthservice.h"
+#include "midi/midifile.h"
+#include "midi/midiwriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,6 +17,7 @@
 #include <optional>
 #include <vector>
 
+using namespace quiralto::midi;
 using namespace quiralto::playback;
 using quiralto::model::latin1;
 

@@ -1,6 +1,6 @@
-#include "playback/fluidsynthservice.h"
-#include "playback/medianotifyevent.h"
-#include "playback/midifile.h"
+#include "playback/service/fluidsynthservice.h"
+#include "playback/service/medianotifyevent.h"
+#include "midi/midifile.h"
 
 #include "model/keytable.h"
 #include "model/latin1.h"
@@ -180,7 +180,7 @@ private slots:
             byte = char(generator.bounded(256));
         writeFile("ruido.MID", noise);
         writeFile("enorme.MID", heldNoteFile(1) + QByteArray("XPAD") + QByteArray::fromHex("00100000")
-                                    + QByteArray(int(MaxMidiFileSize), 0));
+                                    + QByteArray(int(quiralto::midi::MaxMidiFileSize), 0));
         QDir(m_files.path()).mkdir("pasta.MID");
 
         QTest::newRow("missing") << "nada.MID" << ErrorCode(ErrorFileNotFound);

@@ -5,9 +5,9 @@
 
 #include "app/errorbox.h"
 #include "model/keytable.h"
-#include "playback/fluidsynthservice.h"
+#include "playback/service/fluidsynthservice.h"
 #include "playback/mcideviceerror.h"
-#include "playback/medianotifyevent.h"
+#include "playback/service/medianotifyevent.h"
 #include "playback/scaleplayer.h"
 
 #include <QTemporaryDir>

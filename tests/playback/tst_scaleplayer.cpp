@@ -1,9 +1,9 @@
 #include "playback/mcideviceerror.h"
-#include "playback/medianotifyevent.h"
+#include "playback/service/medianotifyevent.h"
 #include "playback/scaleplayer.h"
 #include "tests/support/fakemediaservice.h"
-#include "ui/windowing/cancelmode.h"
-#include "ui/windowing/systemcolors.h"
+#include "windowing/cancelmode.h"
+#include "windowing/systemcolors.h"
 
 #include <QLineEdit>
 #include <QTest>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "playback/medianotifyevent.h"
-#include "playback/mediaservice.h"
+#include "playback/service/medianotifyevent.h"
+#include "playback/service/mediaservice.h"
 
 #include <QPointer>
 #include <QStringList>

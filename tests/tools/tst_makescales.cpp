@@ -1,6 +1,6 @@
 #include "model/keytable.h"
 #include "notespelling.h"
-#include "playback/midifile.h"
+#include "midi/midifile.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,14 +82,14 @@ void TestMakeScales::everyFilePlaysItsScale()
     const QByteArray bytes = readAll(path);
     QVERIFY2(!bytes.isEmpty(), qPrintable(path));
 
-    const playback::MidiFile midi = playback::readMidiFile(
+    const midi::MidiFile midi = midi::readMidiFile(
         std::span(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size())));
 
     std::vector<int> pitches;
     std::vector<std::uint32_t> onsets;
     bool piano = false;
     for (const auto &track : midi.tracks)
-        for (const playback::MidiEvent &event : track) {
+        for (const midi::MidiEvent &event : track) {
             if ((event.status & 0xF0) == 0xC0)
                 piano = event.data1 == 0;
             if ((event.status & 0xF0) == 0x90 && event.data2 > 0) {

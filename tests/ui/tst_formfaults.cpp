@@ -8,7 +8,7 @@
 #include "model/keytable.h"
 #include "model/latin1.h"
 #include "opendevices.h"
-#include "playback/fluidsynthservice.h"
+#include "playback/service/fluidsynthservice.h"
 #include "playback/scaleplayer.h"
 #include "ui/tcombobox.h"
 #include "ui/tform1.h"

@@ -4,7 +4,7 @@
 // device that no player holds.
 
 #include "opendevices.h"
-#include "playback/fluidsynthservice.h"
+#include "playback/service/fluidsynthservice.h"
 #include "playback/scaleplayer.h"
 #include "ui/tcombobox.h"
 #include "ui/tform1.h"

@@ -1,7 +1,7 @@
 #include "ui/tstringgrid.h"
-#include "ui/windowing/cancelmode.h"
-#include "ui/windowing/drawing.h"
-#include "ui/windowing/systemcolors.h"
+#include "windowing/cancelmode.h"
+#include "windowing/drawing.h"
+#include "windowing/systemcolors.h"
 
 #include <QLineEdit>
 #include <QScreen>

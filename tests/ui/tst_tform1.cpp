@@ -5,7 +5,7 @@
 #include "ui/tcombobox.h"
 #include "ui/tform1.h"
 #include "ui/tstringgrid.h"
-#include "ui/windowing/systemcolors.h"
+#include "windowing/systemcolors.h"
 
 #include <QLabel>
 #include <QScrollBar>

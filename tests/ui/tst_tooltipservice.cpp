@@ -1,5 +1,5 @@
 #include "ui/tooltipservice.h"
-#include "ui/windowing/systemcolors.h"
+#include "windowing/systemcolors.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mediaservice.h"
+#include "playback/service/mediaservice.h"
 
 #include <QEvent>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "playback/medianotifyevent.h"
-#include "playback/mediaservice.h"
-#include "playback/midifile.h"
+#include "playback/service/medianotifyevent.h"
+#include "playback/service/mediaservice.h"
+#include "midi/midifile.h"
 
 #include <fluidsynth.h>
 
@@ -27,7 +27,7 @@ class SequencerDevice : public QObject
 public:
     // Throws RequestRefused(ErrorSynthesizer) when the synthesizer has no
     // room or refuses a player.
-    SequencerDevice(DeviceId id, std::string fileName, SynthEngine &engine, const MidiFile &midi);
+    SequencerDevice(DeviceId id, std::string fileName, SynthEngine &engine, const midi::MidiFile &midi);
     // Aborts a pending play request and silences the device at once.
     ~SequencerDevice() override;
 

@@ -1,7 +1,7 @@
-#include "playback/synthengine.h"
+#include "playback/service/synthengine.h"
 
-#include "playback/mediaservice.h"
-#include "playback/requestrefused.h"
+#include "playback/service/mediaservice.h"
+#include "playback/service/requestrefused.h"
 
 #include <filesystem>
 #include <string_view>

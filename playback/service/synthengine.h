@@ -1,6 +1,6 @@
 #pragma once
 
-#include "playback/audiooutput.h"
+#include "playback/service/audiooutput.h"
 
 #include <fluidsynth.h>
 

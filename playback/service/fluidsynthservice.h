@@ -1,8 +1,8 @@
 #pragma once
 
-#include "playback/audiooutput.h"
-#include "playback/mediaservice.h"
-#include "playback/servicemessages.h"
+#include "playback/service/audiooutput.h"
+#include "playback/service/mediaservice.h"
+#include "playback/service/servicemessages.h"
 
 #include <cstdint>
 #include <map>

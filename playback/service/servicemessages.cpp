@@ -1,4 +1,4 @@
-#include "playback/servicemessages.h"
+#include "playback/service/servicemessages.h"
 
 #include "model/latin1.h"
 

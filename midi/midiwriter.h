@@ -1,11 +1,11 @@
 #pragma once
 
-#include "playback/midifile.h"
+#include "midi/midifile.h"
 
 #include <cstdint>
 #include <vector>
 
-namespace quiralto::playback {
+namespace quiralto::midi {
 
 /// Writes \a midi back as a Standard MIDI File holding only what our reading
 /// keeps: the channel messages of every track, the tempo changes (in the
@@ -14,4 +14,4 @@ namespace quiralto::playback {
 /// \a midi.
 std::vector<std::uint8_t> writeMidiFile(const MidiFile &midi);
 
-} // namespace quiralto::playback
+} // namespace quiralto::midi

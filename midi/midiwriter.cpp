@@ -1,9 +1,9 @@
-#include "playback/midiwriter.h"
+#include "midi/midiwriter.h"
 
 #include <initializer_list>
 #include <string_view>
 
-namespace quiralto::playback {
+namespace quiralto::midi {
 namespace {
 
 void appendBigEndian(std::vector<std::uint8_t> &out, std::uint32_t value, int bytes)
@@ -96,4 +96,4 @@ std::vector<std::uint8_t> writeMidiFile(const MidiFile &midi)
     return out;
 }
 
-} // namespace quiralto::playback
+} // namespace quiralto::midi

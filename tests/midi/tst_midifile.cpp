@@ -1,12 +1,12 @@
-#include "playback/midifile.h"
-#include "playback/midiwriter.h"
+#include "midi/midifile.h"
+#include "midi/midiwriter.h"
 
 #include <QTest>
 
 #include <string_view>
 #include <vector>
 
-using namespace quiralto::playback;
+using namespace quiralto::midi;
 
 namespace {
 

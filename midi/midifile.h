@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-namespace quiralto::playback {
+namespace quiralto::midi {
 
 /// Files larger than this are refused before anything parses them.
 inline constexpr std::size_t MaxMidiFileSize = 1024 * 1024;
@@ -55,4 +55,4 @@ public:
 /// Throws MidiFormatError otherwise.
 MidiFile readMidiFile(std::span<const std::uint8_t> bytes);
 
-} // namespace quiralto::playback
+} // namespace quiralto::midi

@@ -1,8 +1,8 @@
-#include "playback/sequencerdevice.h"
+#include "playback/service/sequencerdevice.h"
 
-#include "playback/midiwriter.h"
-#include "playback/requestrefused.h"
-#include "playback/synthengine.h"
+#include "midi/midiwriter.h"
+#include "playback/service/requestrefused.h"
+#include "playback/service/synthengine.h"
 
 #include <QCoreApplication>
 
@@ -11,11 +11,11 @@
 namespace quiralto::playback {
 namespace {
 
-bool playsOnDrumChannel(const MidiFile &midi)
+bool playsOnDrumChannel(const midi::MidiFile &midi)
 {
     constexpr int DrumChannel = 9;  // as General MIDI has it
     for (const auto &track : midi.tracks) {
-        for (const MidiEvent &event : track) {
+        for (const midi::MidiEvent &event : track) {
             if ((event.status & 0x0F) == DrumChannel)
                 return true;
         }
@@ -30,9 +30,9 @@ bool playsOnDrumChannel(const MidiFile &midi)
 // events), and what it does not read as we do would play for a length other
 // than ours.
 SequencerDevice::SequencerDevice(DeviceId id, std::string fileName, SynthEngine &engine,
-                                 const MidiFile &midi)
+                                 const midi::MidiFile &midi)
     : m_id(id), m_fileName(std::move(fileName)), m_engine(engine),
-      m_length(midi.lastEventTick), m_playable(writeMidiFile(midi))
+      m_length(midi.lastEventTick), m_playable(midi::writeMidiFile(midi))
 {
     const auto channels = m_engine.claimChannels(playsOnDrumChannel(midi));
     if (!channels)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "playback/mediaservice.h"
+#include "playback/service/mediaservice.h"
 
 #include <optional>
 #include <string>

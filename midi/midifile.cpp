@@ -1,4 +1,4 @@
-#include "playback/midifile.h"
+#include "midi/midifile.h"
 
 #include "model/latin1.h"
 
@@ -7,7 +7,7 @@
 #include <limits>
 #include <string_view>
 
-namespace quiralto::playback {
+namespace quiralto::midi {
 namespace {
 
 [[noreturn]] void refuse(std::string_view reason)
@@ -251,4 +251,4 @@ MidiFile readMidiFile(std::span<const std::uint8_t> bytes)
     return midi;
 }
 
-} // namespace quiralto::playback
+} // namespace quiralto::midi

@@ -1,9 +1,9 @@
-#include "playback/fluidsynthservice.h"
+#include "playback/service/fluidsynthservice.h"
 
-#include "playback/midifile.h"
-#include "playback/requestrefused.h"
-#include "playback/sequencerdevice.h"
-#include "playback/synthengine.h"
+#include "midi/midifile.h"
+#include "playback/service/requestrefused.h"
+#include "playback/service/sequencerdevice.h"
+#include "playback/service/synthengine.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -33,19 +33,19 @@ std::vector<std::uint8_t> readRequestedFile(const std::string &fileName)
     // One byte past the limit is enough for the reader to refuse the file.
     // QFile sets aside all it is asked for before it reads, so it is asked
     // for no more than the file holds: a key change opens three files.
-    const qint64 wanted = std::min(file.size(), static_cast<qint64>(MaxMidiFileSize)) + 1;
+    const qint64 wanted = std::min(file.size(), static_cast<qint64>(midi::MaxMidiFileSize)) + 1;
     const QByteArray bytes = file.read(wanted);
     if (file.error() != QFileDevice::NoError)
         throw RequestRefused(ErrorFileUnreadable);
     return {bytes.begin(), bytes.end()};
 }
 
-MidiFile readRequestedMidiFile(const std::string &fileName)
+midi::MidiFile readRequestedMidiFile(const std::string &fileName)
 {
     const auto bytes = readRequestedFile(fileName);
     try {
-        return readMidiFile(bytes);
-    } catch (const MidiFormatError &error) {
+        return midi::readMidiFile(bytes);
+    } catch (const midi::MidiFormatError &error) {
         throw RequestRefused(ErrorNotMidiFile, error.message());
     }
 }
@@ -67,7 +67,7 @@ FluidSynthService::~FluidSynthService() = default;
 ErrorCode FluidSynthService::open(const std::string &fileName, DeviceId &device)
 {
     try {
-        const MidiFile midi = readRequestedMidiFile(fileName);
+        const midi::MidiFile midi = readRequestedMidiFile(fileName);
         if (!m_engine)
             m_engine = std::make_unique<SynthEngine>(m_soundFonts, m_output);
         const DeviceId id = nextDeviceId();
