@@ -2,9 +2,8 @@
 
 #include "applicationtitle.h"
 #include "errorbox.h"
-#include "model/exception.h"
-#include "model/latin1.h"
 #include "windowing/cancelmode.h"
+#include "windowing/handlerboundary.h"
 
 #include <QIcon>
 #include <QMouseEvent>
@@ -21,21 +20,22 @@ Application::Application(int &argc, char **argv)
     // that go by the entry's name find it.
     setWindowIcon(QIcon(QStringLiteral(":/icons/org.example.Quiralto.svg")));
     setDesktopFileName(QStringLiteral("org.example.Quiralto"));
+    windowing::setFailureSink([this](const std::string &message) { reportFailure(message); });
+}
+
+Application::~Application()
+{
+    windowing::setFailureSink(nullptr);
 }
 
 bool Application::notify(QObject *receiver, QEvent *event)
 {
     trackPointerHolder(receiver, event);
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (const Exception &failure) {
-        reportFailure(failure.message());
-    } catch (const std::exception &failure) {
-        reportFailure(failure.what());
-    } catch (...) {
-        reportFailure(model::latin1("Erro desconhecido"));
-    }
-    return true;
+    // The program's handlers run guarded where Qt calls them; this is only
+    // the last net, for a failure from anywhere else.
+    bool handled = true;
+    windowing::guarded([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
 }
 
 void Application::trackPointerHolder(QObject *receiver, const QEvent *event)

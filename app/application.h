@@ -6,14 +6,16 @@
 namespace quiralto::app {
 
 /// The application frame: derives the application's title and shows every
-/// failure that escapes an event handler in the error box, after which the
-/// program goes on. Handlers themselves catch nothing.
+/// failure that ends a handler in the error box, after which the program
+/// goes on. Handlers themselves catch nothing; the boundary where Qt calls
+/// them (windowing/handlerboundary.h) hands their failures to this frame.
 class Application : public QApplication
 {
     Q_OBJECT
 
 public:
     Application(int &argc, char **argv);
+    ~Application() override;
 
     QString title() const { return m_title; }
 

@@ -4,6 +4,7 @@
 #include "playback/service/medianotifyevent.h"
 #include "windowing/cancelmode.h"
 #include "windowing/drawing.h"
+#include "windowing/handlerboundary.h"
 #include "windowing/systemcolors.h"
 
 #include <QImage>
@@ -144,9 +145,9 @@ void ScalePlayer::click()
 
 void ScalePlayer::pressSpace()
 {
-    // The key obeys the buttons enabled, which always hold Play, not Play's
-    // availability: it plays again while the file plays, and it greys Play
-    // even when the service refused to play.
+    // Space plays whether or not Play is available, unlike a pointer press:
+    // it plays again while the file plays, and it greys Play even when the
+    // service refused to play.
     click();
     setPlayAvailable(false);
 }
@@ -217,7 +218,7 @@ void ScalePlayer::setDrawnPressed(bool pressed)
 bool ScalePlayer::event(QEvent *event)
 {
     if (event->type() == MediaNotifyEvent::eventType()) {
-        handleCompletionNotice();
+        windowing::guarded([this] { handleCompletionNotice(); });
         return true;
     }
     if (event->type() == windowing::CancelModeEvent::eventType()) {
@@ -297,9 +298,11 @@ void ScalePlayer::mouseReleaseEvent(QMouseEvent *event)
     if (!wasPressing || !m_drawnPressed)
         return;
     setDrawnPressed(false);
-    click();
-    if (m_lastError == NoError && m_openDeviceId != 0)
-        setPlayAvailable(false);
+    windowing::guarded([this] {
+        click();
+        if (m_lastError == NoError && m_openDeviceId != 0)
+            setPlayAvailable(false);
+    });
 }
 
 void ScalePlayer::keyPressEvent(QKeyEvent *event)
@@ -308,7 +311,7 @@ void ScalePlayer::keyPressEvent(QKeyEvent *event)
     case Qt::Key_Space:
         if (event->modifiers() & (Qt::AltModifier | Qt::MetaModifier))
             break;
-        pressSpace();
+        windowing::guarded([this] { pressSpace(); });
         return;
     case Qt::Key_Left:
     case Qt::Key_Right:

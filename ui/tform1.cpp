@@ -7,6 +7,7 @@
 #include "tcombobox.h"
 #include "tstringgrid.h"
 #include "windowing/drawing.h"
+#include "windowing/handlerboundary.h"
 #include "windowing/systemcolors.h"
 
 #include <QFontMetrics>
@@ -85,10 +86,11 @@ TForm1::TForm1(playback::MediaService &playbackService, QWidget *parent)
     MediaPlayer2->setAccessibleName(QStringLiteral("Tocar escala harmônica"));
     MediaPlayer3->setAccessibleName(QStringLiteral("Tocar escala melódica"));
 
-    connect(StringGrid1, &TStringGrid::OnClick, this, &TForm1::StringGrid1Click);
-    connect(StringGrid2, &TStringGrid::OnClick, this, &TForm1::StringGrid2Click);
-    connect(StringGrid3, &TStringGrid::OnClick, this, &TForm1::StringGrid3Click);
-    connect(ComboBox1, &TComboBox::OnChange, this, &TForm1::ComboBox1Change);
+    using windowing::connectHandler;
+    connectHandler(StringGrid1, &TStringGrid::OnClick, this, &TForm1::StringGrid1Click);
+    connectHandler(StringGrid2, &TStringGrid::OnClick, this, &TForm1::StringGrid2Click);
+    connectHandler(StringGrid3, &TStringGrid::OnClick, this, &TForm1::StringGrid3Click);
+    connectHandler(ComboBox1, &TComboBox::OnChange, this, &TForm1::ComboBox1Change);
 
     scaleToScreen();
     // The window opens where it was designed to, not centred and not moved

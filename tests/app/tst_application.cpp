@@ -3,6 +3,7 @@
 #include "app/errorbox.h"
 #include "model/exception.h"
 #include "windowing/cancelmode.h"
+#include "windowing/handlerboundary.h"
 
 #include <QAbstractButton>
 #include <QMenu>
@@ -14,7 +15,8 @@ using namespace quiralto;
 
 namespace {
 
-// Fails on every key press, as a handler whose work raised an error would.
+// Fails on every key press, as a handler whose work raised an error would,
+// run where Qt calls it through the program's handler boundary.
 class FailingWidget : public QWidget
 {
 public:
@@ -26,8 +28,10 @@ public:
 protected:
     void keyPressEvent(QKeyEvent *) override
     {
-        ++keyPresses;
-        throw Exception(message);
+        windowing::guarded([this] {
+            ++keyPresses;
+            throw Exception(message);
+        });
     }
     void mousePressEvent(QMouseEvent *) override {}
     bool event(QEvent *event) override

@@ -1,7 +1,9 @@
 #include "model/keytable.h"
+#include "tests/support/failurerecorder.h"
 #include "ui/tcombobox.h"
 #include "windowing/cancelmode.h"
 #include "windowing/drawing.h"
+#include "windowing/handlerboundary.h"
 #include "windowing/systemcolors.h"
 
 #include <QApplication>
@@ -453,20 +455,24 @@ void TestComboBox::codeRaisesNothing()
     QCOMPARE(m_reported, QList<int>{});
 }
 
+// A handler that fails ends at the boundary the window wires it through; the
+// selector has settled before it reports, so what the handler left undone
+// leaves no half-made change behind, and the next change is reported.
 void TestComboBox::throwingHandlerFindsSelectorSettled()
 {
+    const FailureRecorder failures;
     auto thrower = connect(m_box, &TComboBox::OnChange, this, [](TComboBox *) {
-        throw std::runtime_error("handler failed");
+        guarded([] { throw std::runtime_error("handler failed"); });
     });
     arrange(Armadura, -1, 0, Armadura.size());
-    QVERIFY_THROWS_EXCEPTION(std::runtime_error, QTest::keyClick(keyTarget(), 's'));
+    QTest::keyClick(keyTarget(), 's');
     QCOMPARE(m_box->Text(), QStringLiteral("si Menor - 2 Sustenidos"));
     QCOMPARE(m_edit->selectedText(), QStringLiteral("i Menor - 2 Sustenidos"));
 
-    QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-                             QTest::mouseClick(openList(), Qt::LeftButton, {}, rowCentre(9)));
+    QTest::mouseClick(openList(), Qt::LeftButton, {}, rowCentre(9));
     QVERIFY(!m_box->DroppedDown());
     QCOMPARE(m_box->Text(), keyTexts().at(9));
+    QCOMPARE(failures.messages(), (std::vector<std::string>{"handler failed", "handler failed"}));
 
     disconnect(thrower);
     QTest::keyClick(keyTarget(), Qt::Key_Up);

@@ -3,9 +3,9 @@
 // (always the same one), through the scripted service. After every event
 // the players' state must still be one their state table allows.
 
+#include "failurerecorder.h"
 #include "fakemediaservice.h"
 #include "model/keytable.h"
-#include "playback/mcideviceerror.h"
 #include "playback/scaleplayer.h"
 #include "ui/tcombobox.h"
 #include "ui/tform1.h"
@@ -25,33 +25,6 @@ using testsupport::FakeMediaService;
 using Request = FakeMediaService::Request;
 
 namespace {
-
-// Catches the player's errors where the program's frame does, counting them
-// instead of showing a box; anything else escaping a handler ends the test.
-class Application : public QApplication
-{
-public:
-    using QApplication::QApplication;
-
-    int failures = 0;
-    std::string lastFailure;
-
-    bool notify(QObject *receiver, QEvent *event) override
-    {
-        try {
-            return QApplication::notify(receiver, event);
-        } catch (const playback::EMCIDeviceError &error) {
-            ++failures;
-            lastFailure = error.message();
-            return true;
-        }
-    }
-};
-
-Application &application()
-{
-    return *static_cast<Application *>(qApp);
-}
 
 // Keys whose files the service refuses, or opens in a state of their own.
 constexpr int MissingNaturalKey = 4;
@@ -130,12 +103,15 @@ void TestHammer::randomEventsKeepTheStateTable()
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
 
+    // Where the program's frame would show a box, the failures are counted.
+    const FailureRecorder failures;
+    const auto failureCount = [&failures] { return int(failures.messages().size()); };
     QRandomGenerator random(20100201);
     int keyChanges = 0;
     int plays = 0;
     for (int number = 1; number <= 100000; ++number) {
         ScalePlayer *player = m_players[random.bounded(3)];
-        const int failuresBefore = application().failures;
+        const int failuresBefore = failureCount();
         const char *event = nullptr;
         m_service.clearRequests();
 
@@ -149,9 +125,9 @@ void TestHammer::randomEventsKeepTheStateTable()
             keyChanges += after != before;
             // One error for a key change that fails, however many files it has.
             const int expected = after != before && failingKeys.contains(after) ? 1 : 0;
-            if (application().failures - failuresBefore != expected)
+            if (failureCount() - failuresBefore != expected)
                 QFAIL(qPrintable(QStringLiteral("event %1: key %2 gave %3 errors")
-                                     .arg(number).arg(after).arg(application().failures - failuresBefore)));
+                                     .arg(number).arg(after).arg(failureCount() - failuresBefore)));
         } else if (dice < 45) {
             event = "click on Play";
             const bool available = player->PlayAvailable();
@@ -159,7 +135,7 @@ void TestHammer::randomEventsKeepTheStateTable()
             // A greyed Play ignores the pointer: nothing is asked of the service.
             if (!available && !m_service.requests().isEmpty())
                 QFAIL(qPrintable(QStringLiteral("event %1: a greyed Play made requests").arg(number)));
-            if (application().failures != failuresBefore)
+            if (failureCount() != failuresBefore)
                 QFAIL(qPrintable(QStringLiteral("event %1: a click raised an error").arg(number)));
             plays += available;
         } else if (dice < 50) {
@@ -173,11 +149,11 @@ void TestHammer::randomEventsKeepTheStateTable()
             event = "Space";
             const bool hadDevice = player->OpenDeviceId() != 0;
             QTest::keyClick(player, Qt::Key_Space);
-            if (application().failures - failuresBefore != (hadDevice ? 0 : 1))
+            if (failureCount() - failuresBefore != (hadDevice ? 0 : 1))
                 QFAIL(qPrintable(QStringLiteral("event %1: Space gave %2 errors")
-                                     .arg(number).arg(application().failures - failuresBefore)));
-            if (!hadDevice && application().lastFailure != "No MCI device open")
-                QFAIL(application().lastFailure.c_str());
+                                     .arg(number).arg(failureCount() - failuresBefore)));
+            if (!hadDevice && failures.messages().back() != "No MCI device open")
+                QFAIL(failures.messages().back().c_str());
             if (player->PlayAvailable())
                 QFAIL(qPrintable(QStringLiteral("event %1: Space left Play available").arg(number)));
         } else if (dice < 80) {
@@ -202,17 +178,11 @@ void TestHammer::randomEventsKeepTheStateTable()
         if (QTest::currentTestFailed())
             return;
     }
-    qInfo("%d key changes, %d plays, %d errors shown", keyChanges, plays, application().failures);
+    qInfo("%d key changes, %d plays, %d errors shown", keyChanges, plays, failureCount());
     // The dice reached every kind of change often.
     QVERIFY(keyChanges > 10000);
     QVERIFY(plays > 1000);
 }
 
-int main(int argc, char **argv)
-{
-    Application application(argc, argv);
-    TestHammer test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(TestHammer)
 #include "tst_hammer.moc"

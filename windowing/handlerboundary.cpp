@@ -1,0 +1,59 @@
+#include "windowing/handlerboundary.h"
+
+#include "model/exception.h"
+#include "model/latin1.h"
+
+#include <cstdio>
+#include <exception>
+
+namespace quiralto::windowing {
+namespace {
+
+// The program's messages are Latin-1, and so is what the standard error
+// stream gets before the frame has taken over.
+void writeToStandardError(const std::string &message)
+{
+    std::fprintf(stderr, "%s\n", message.c_str());
+}
+
+FailureSink &currentSink()
+{
+    static FailureSink sink = writeToStandardError;
+    return sink;
+}
+
+std::string messageOf(const std::exception_ptr &failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Exception &error) {
+        return error.message();
+    } catch (const std::exception &error) {
+        return error.what();
+    } catch (...) {
+        return model::latin1("Erro desconhecido");
+    }
+}
+
+} // namespace
+
+FailureSink setFailureSink(FailureSink sink)
+{
+    return std::exchange(currentSink(), sink ? std::move(sink) : writeToStandardError);
+}
+
+void reportCurrentFailure() noexcept
+{
+    try {
+        const std::string message = messageOf(std::current_exception());
+        // A copy, so that a sink replaced while it runs (a test's recorder
+        // going out of scope inside the error box's loop) lives to its end.
+        const FailureSink sink = currentSink();
+        sink(message);
+    } catch (...) {
+        // Showing the failure failed in turn (no memory for its text, a
+        // failing sink); nothing is left that could show it.
+    }
+}
+
+} // namespace quiralto::windowing
