@@ -1,6 +1,7 @@
 #include "xdesktop.h"
 
 #include "benchstats.h"
+#include "x11window.h"
 
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -22,22 +23,6 @@
 
 namespace quiralto::bench {
 namespace {
-
-std::optional<std::string> windowTitle(Display *display, Window window)
-{
-    const Atom netWmName = XInternAtom(display, "_NET_WM_NAME", False);
-    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
-    Atom type;
-    int format;
-    unsigned long items, remaining;
-    unsigned char *data = nullptr;
-    if (XGetWindowProperty(display, window, netWmName, 0, 1024, False, utf8, &type, &format, &items,
-                           &remaining, &data) != Success || !data)
-        return std::nullopt;
-    std::string title(reinterpret_cast<char *>(data), items);
-    XFree(data);
-    return title;
-}
 
 struct MapSearch
 {
@@ -152,7 +137,7 @@ std::optional<Appearance> WindowWatcher::launch(const Program &program, const st
                 m_failure = "a window was mapped before its damage could be watched";
         } else if (event.type == MapNotify && event.xmap.event == root && !appearance.window) {
             log(start, "mapped", event.xmap.window);
-            if (windowTitle(m_display, event.xmap.window) == title) {
+            if (x11::windowTitle(m_display, event.xmap.window) == title) {
                 appearance.window = event.xmap.window;
                 appearance.mappedMs = millisecondsBetween(start, now);
                 if (!watched.contains(appearance.window))
@@ -216,16 +201,7 @@ pid_t startProgram(const Program &program)
 
 bool closeProgram(Display *display, Window window, pid_t pid, int timeoutMs)
 {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, window, False, NoEventMask, &event);
-    XFlush(display);
-
+    x11::requestClose(display, window);
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (Clock::now() < deadline) {
         if (programEnded(pid))

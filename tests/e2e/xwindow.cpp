@@ -14,6 +14,8 @@
 //                                   ("-" if none); "ready" comes first, once
 //                                   nothing can be missed any more
 
+#include "x11window.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
@@ -28,51 +30,12 @@
 
 namespace {
 
-std::optional<std::string> windowTitle(Display *display, Window window)
-{
-    const Atom netWmName = XInternAtom(display, "_NET_WM_NAME", False);
-    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
-    Atom type;
-    int format;
-    unsigned long items, remaining;
-    unsigned char *data = nullptr;
-    if (XGetWindowProperty(display, window, netWmName, 0, 1024, False, utf8, &type, &format, &items,
-                           &remaining, &data) != Success || !data)
-        return std::nullopt;
-    std::string title(reinterpret_cast<char *>(data), items);
-    XFree(data);
-    return title;
-}
-
-std::optional<Window> findMappedWindow(Display *display, const std::string &title)
-{
-    Window root, parent, *children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
-        return std::nullopt;
-    std::optional<Window> found;
-    for (unsigned int i = 0; i < count && !found; ++i) {
-        XWindowAttributes attributes;
-        if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable
-            && windowTitle(display, children[i]) == title)
-            found = children[i];
-    }
-    if (children)
-        XFree(children);
-    return found;
-}
+using quiralto::x11::findMappedWindow;
+using quiralto::x11::windowTitle;
 
 int closeWindow(Display *display, Window window)
 {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, window, False, NoEventMask, &event);
-    XFlush(display);
+    quiralto::x11::requestClose(display, window);
     return 0;
 }
 

@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# The Debian package as a teacher gets it: CPack builds it, apt installs it
-# with its dependencies, the program starts the way the menu entry starts it
-# (in the entry's Path folder) on a virtual X server, opens its window with
-# its icon, closes, and the package is removed again.
+# The Debian package as a teacher gets it: CPack builds it, lintian finds
+# no error or warning in it, apt installs it with its dependencies, the
+# program starts the way the menu entry starts it (in the entry's Path
+# folder) on a virtual X server, opens its window with its icon, closes,
+# and the package is removed again.
 #
-# Usage: deb_install.sh <build folder> <xwindow helper>
+# Usage: deb_install.sh <build folder> <xwindow helper> <AppStream data>
 # Exits 77, which CTest counts as skipped, when not root or when apt cannot
 # install packages on this machine; the package's own faults fail.
 set -euo pipefail
 
 build=$1
 xwindow=$2
+metainfo=$3
 title="Quiralto - Versão 1.0"
 entry=/usr/share/applications/org.example.Quiralto.desktop
 
@@ -23,13 +25,6 @@ fail() {
     exit 1
 }
 seconds_since() { echo "$(( ($(date +%s%N) - $1) / 1000000 )) ms"; }
-
-[ "$(id -u)" -eq 0 ] || skip "installing a package needs root"
-command -v apt-get >/dev/null || skip "no apt-get on this machine"
-if dpkg-query -W -f='${Status}' quiralto 2>/dev/null | grep -q 'ok installed'; then
-    skip "quiralto is already installed here; the test will not replace it"
-fi
-[ ! -e /usr/bin/quiralto ] || skip "/usr/bin/quiralto exists; the test will not overwrite it"
 
 work=$(mktemp -d)
 installed=0
@@ -55,11 +50,33 @@ deb=${debs[0]}
 [ -f "$deb" ] || fail "cpack made no quiralto_*.deb"
 echo "built $(basename "$deb"), $(stat -c %s "$deb") bytes, in $(seconds_since "$start")"
 
+# Debian's own checks, as its archive would run them.
+command -v lintian >/dev/null || fail "no lintian on this machine (Debian package lintian)"
+lintian --allow-root --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||
+    { cat "$work/lintian.log"; fail "lintian finds errors or warnings in the package"; }
+echo "lintian: no errors or warnings"
+
+# The changelog, the AppStream data and the package name one version.
+version=$(dpkg-deb -f "$deb" Version)
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/quiralto/changelog.gz >"$work/changelog.gz"
+changelog_version=$(zcat "$work/changelog.gz" | sed -n '1s/^quiralto (\([^)]*\)).*/\1/p')
+[ "$changelog_version" = "$version" ] ||
+    fail "the changelog's latest entry is for version '$changelog_version', the package is $version"
+release=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$metainfo" | head -1)
+[ "$release" = "$version" ] || fail "the AppStream data's latest release is $release, the package is $version"
+
 depends=$(dpkg-deb -f "$deb" Depends)
 for needed in libqt6widgets6 libqt6gui6 libqt6svg6 libfluidsynth3 fluid-soundfont-gm fonts-dejavu-core \
               fonts-dejavu-extra; do
     grep -Eq "(^|, )$needed( |,|$)" <<<"$depends" || fail "the package does not depend on $needed: $depends"
 done
+
+[ "$(id -u)" -eq 0 ] || skip "installing a package needs root"
+command -v apt-get >/dev/null || skip "no apt-get on this machine"
+if dpkg-query -W -f='${Status}' quiralto 2>/dev/null | grep -q 'ok installed'; then
+    skip "quiralto is already installed here; the test will not replace it"
+fi
+[ ! -e /usr/bin/quiralto ] || skip "/usr/bin/quiralto exists; the test will not overwrite it"
 
 # Installed. A dependency apt has never heard of is the package's fault;
 # anything else apt cannot do (no package lists, no network) is this

@@ -77,7 +77,7 @@ void TestMakeScales::everyFilePlaysItsScale()
 {
     QFETCH(int, tonicIndex);
     QFETCH(ScaleForm, form);
-    const QString path = QDir(QStringLiteral(SCALES_DIR)).filePath(
+    const QString path = QDir(QStringLiteral(QUIRALTO_TEST_SCALES_DIR)).filePath(
         QString::fromStdString(model::scaleFileName(tonicIndex, form)));
     const QByteArray bytes = readAll(path);
     QVERIFY2(!bytes.isEmpty(), qPrintable(path));
