@@ -1,8 +1,8 @@
 #include "playback/mcideviceerror.h"
 #include "playback/service/medianotifyevent.h"
 #include "playback/scaleplayer.h"
-#include "tests/support/failurerecorder.h"
-#include "tests/support/fakemediaservice.h"
+#include "failurerecorder.h"
+#include "fakemediaservice.h"
 #include "windowing/cancelmode.h"
 #include "windowing/systemcolors.h"
 

@@ -1,5 +1,5 @@
 #include "model/keytable.h"
-#include "tests/support/failurerecorder.h"
+#include "failurerecorder.h"
 #include "ui/tcombobox.h"
 #include "windowing/cancelmode.h"
 #include "windowing/drawing.h"
