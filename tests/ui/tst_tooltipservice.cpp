@@ -1,9 +1,12 @@
+#include "ui/tooltipdesktop.h"
 #include "ui/tooltipservice.h"
 #include "windowing/systemcolors.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QElapsedTimer>
+#include <QImage>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTest>
 #include <QToolTip>
@@ -75,6 +78,7 @@ private slots:
     void inputHidesItAndTheNextMoveWaitsAgain_data();
     void inputHidesItAndTheNextMoveWaitsAgain();
     void aPendingTooltipWaitsForTheLastMove();
+    void enteringCountsAsAMove();
     void leavingTheWindow_data();
     void leavingTheWindow();
     void qtsOwnTooltipIsSwallowed();
@@ -83,6 +87,10 @@ private slots:
 
     void placement_data();
     void placement();
+    void belowThePointerWhereItsImageCannotBeRead_data();
+    void belowThePointerWhereItsImageCannotBeRead();
+    void rowsBelowHotSpot_data();
+    void rowsBelowHotSpot();
     void animation_data();
     void animation();
     void eventLoopTimerNeverExpiresEarly();
@@ -306,6 +314,26 @@ void TestTooltipService::aPendingTooltipWaitsForTheLastMove()
     QCOMPARE(tooltip()->geometry().x(), m_first->mapToGlobal(QPoint(40, 30)).x());
 }
 
+// Qt drops a move to the pixel where it last saw the pointer, so a pointer
+// that left the window and came back to that very pixel is told only by
+// its entering.
+void TestTooltipService::enteringCountsAsAMove()
+{
+    restOn(m_first);
+    QCursor::setPos(m_host->geometry().bottomRight() + QPoint(100, 100));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(m_host.get(), &leave);
+    QCoreApplication::processEvents();
+    QVERIFY(!tooltipShown());
+
+    QEnterEvent enter(inside, m_first->mapTo(m_host.get(), inside), m_first->mapToGlobal(inside));
+    QApplication::sendEvent(m_first, &enter);
+    m_timer->advance(499ms);
+    QVERIFY(!tooltipShown());
+    m_timer->advance(1ms);
+    QCOMPARE(tooltipText(), shortText);
+}
+
 void TestTooltipService::leavingTheWindow_data()
 {
     QTest::addColumn<bool>("pointerOverProgram");
@@ -398,6 +426,71 @@ void TestTooltipService::placement()
     QFETCH(QRect, desktop);
     QFETCH(QPoint, expected);
     QCOMPARE(placeTooltip(pointer, 20, size, desktop), QRect(expected, size));
+}
+
+// Off X11 no pointer image is read, and no X request is made: the size the
+// desktop draws pointers at stands in.
+void TestTooltipService::belowThePointerWhereItsImageCannotBeRead_data()
+{
+    QTest::addColumn<QByteArray>("cursorSize");
+    QTest::addColumn<int>("rowsBelow");
+    QTest::newRow("XCURSOR_SIZE set") << QByteArray("32") << 32;
+    QTest::newRow("XCURSOR_SIZE not set") << QByteArray() << 24;
+    QTest::newRow("XCURSOR_SIZE not a size") << QByteArray("big") << 24;
+}
+
+void TestTooltipService::belowThePointerWhereItsImageCannotBeRead()
+{
+    if (QGuiApplication::platformName() == QStringLiteral("xcb"))
+        QSKIP("On X11 the pointer's image is read");
+    QFETCH(QByteArray, cursorSize);
+    QFETCH(int, rowsBelow);
+    const bool wasSet = qEnvironmentVariableIsSet("XCURSOR_SIZE");
+    const QByteArray saved = qgetenv("XCURSOR_SIZE");
+    const auto restore = qScopeGuard([&] {
+        if (wasSet)
+            qputenv("XCURSOR_SIZE", saved);
+        else
+            qunsetenv("XCURSOR_SIZE");
+    });
+    if (cursorSize.isNull())
+        qunsetenv("XCURSOR_SIZE");
+    else
+        qputenv("XCURSOR_SIZE", cursorSize);
+
+    QVERIFY(!pointerRowsBelowHotSpot(1.0));
+    restOn(m_first);
+    QCOMPARE(tooltip()->geometry().top(), m_first->mapToGlobal(inside).y() + rowsBelow);
+}
+
+void TestTooltipService::rowsBelowHotSpot_data()
+{
+    QTest::addColumn<int>("hotSpotY");
+    QTest::addColumn<int>("lowestRow"); // -1: no pixel visible
+    QTest::addColumn<int>("lowestAlpha");
+    QTest::addColumn<int>("expected"); // -1: none
+    // An arrow whose tip is the hot spot, its tail ending on row 22.
+    QTest::newRow("arrow") << 4 << 22 << 255 << 18;
+    QTest::newRow("faint last row") << 4 << 22 << 1 << 18;
+    QTest::newRow("hot spot on the last row") << 9 << 9 << 255 << 0;
+    QTest::newRow("hot spot below the image") << 15 << 9 << 255 << 0;
+    QTest::newRow("nothing visible") << 4 << -1 << 0 << -1;
+}
+
+void TestTooltipService::rowsBelowHotSpot()
+{
+    QFETCH(int, hotSpotY);
+    QFETCH(int, lowestRow);
+    QFETCH(int, lowestAlpha);
+    QFETCH(int, expected);
+    QImage image(24, 24, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    if (lowestRow >= 0) {
+        image.setPixel(4, 4, qRgba(0, 0, 0, 255));
+        image.setPixel(8, lowestRow, qPremultiply(qRgba(255, 255, 255, lowestAlpha)));
+    }
+    const std::optional<int> rows = quiralto::ui::rowsBelowHotSpot(image, hotSpotY);
+    QCOMPARE(rows.value_or(-1), expected);
 }
 
 void TestTooltipService::animation_data()
