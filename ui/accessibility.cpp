@@ -11,7 +11,6 @@
 #include <QPointer>
 #include <QWindow>
 
-#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -24,31 +23,6 @@ namespace {
 // rows, numbered from 0 as a table's rows are.
 constexpr int HeadingRow = 0;
 constexpr int FirstBodyRow = HeadingRow + 1;
-
-// The grid's size, found through the geometry that painting and input share:
-// a point in the cell after the last one hits nothing.
-int gridColumns(const TStringGrid *grid)
-{
-    int columns = 0;
-    while (grid->cellAt(grid->cellRect(columns, HeadingRow).center()))
-        ++columns;
-    return columns;
-}
-
-int gridRows(const TStringGrid *grid)
-{
-    int rows = 0;
-    while (grid->cellAt(grid->cellRect(0, rows).center()))
-        ++rows;
-    return rows;
-}
-
-bool isCellSelected(const TStringGrid *grid, int col, int row)
-{
-    const int first = std::min(grid->currentColumn(), grid->anchorColumn());
-    const int last = std::max(grid->currentColumn(), grid->anchorColumn());
-    return row == FirstBodyRow && col >= first && col <= last;
-}
 
 // One cell of a grid, heading or chord. Cells are no objects of their own,
 // so the grid's interface creates them, hands them out and deletes them.
@@ -111,7 +85,7 @@ public:
         return nullptr;
     }
 
-    bool isSelected() const override { return m_grid && isCellSelected(m_grid, m_col, m_row); }
+    bool isSelected() const override { return m_grid && m_grid->isSelected(m_col, m_row); }
     QList<QAccessibleInterface *> columnHeaderCells() const override;
     QList<QAccessibleInterface *> rowHeaderCells() const override { return {}; }
     int columnIndex() const override { return m_col; }
@@ -148,7 +122,7 @@ public:
     // Grid coordinates: row 0 is the heading row. Nothing outside the grid.
     QAccessibleInterface *cell(int col, int row) const
     {
-        if (col < 0 || row < 0 || col >= gridColumns(grid()) || row >= gridRows(grid()))
+        if (col < 0 || row < 0 || col >= grid()->colCount() || row >= grid()->rowCount())
             return nullptr;
         const auto found = m_cellIds.find({col, row});
         if (found != m_cellIds.end())
@@ -159,11 +133,11 @@ public:
     }
 
     // QAccessibleInterface
-    int childCount() const override { return gridColumns(grid()) * gridRows(grid()); }
+    int childCount() const override { return grid()->colCount() * grid()->rowCount(); }
 
     QAccessibleInterface *child(int index) const override
     {
-        const int columns = gridColumns(grid());
+        const int columns = grid()->colCount();
         if (index < 0 || columns == 0)
             return nullptr;
         return cell(index % columns, index / columns);
@@ -174,7 +148,7 @@ public:
         const auto *cell = dynamic_cast<const GridCellAccessible *>(child);
         if (!cell || cell->grid() != grid())
             return -1;
-        return cell->row() * gridColumns(grid()) + cell->col();
+        return cell->row() * grid()->colCount() + cell->col();
     }
 
     QAccessibleInterface *childAt(int x, int y) const override
@@ -213,15 +187,15 @@ public:
         QList<QAccessibleInterface *> cells;
         for (int row = 0; row < rowCount(); ++row)
             for (int column = 0; column < columnCount(); ++column)
-                if (isCellSelected(grid(), column, row + FirstBodyRow))
+                if (grid()->isSelected(column, row + FirstBodyRow))
                     cells << cellAt(row, column);
         return cells;
     }
 
     QString columnDescription(int column) const override { return grid()->Cells(column, HeadingRow); }
     QString rowDescription(int) const override { return {}; }
-    int columnCount() const override { return gridColumns(grid()); }
-    int rowCount() const override { return gridRows(grid()) - FirstBodyRow; }
+    int columnCount() const override { return grid()->colCount(); }
+    int rowCount() const override { return grid()->rowCount() - FirstBodyRow; }
     int selectedColumnCount() const override { return int(selectedColumns().size()); }
     int selectedRowCount() const override { return int(selectedRows().size()); }
 
@@ -246,7 +220,7 @@ public:
     bool isColumnSelected(int column) const override
     {
         for (int row = 0; row < rowCount(); ++row)
-            if (!isCellSelected(grid(), column, row + FirstBodyRow))
+            if (!grid()->isSelected(column, row + FirstBodyRow))
                 return false;
         return rowCount() > 0;
     }
@@ -254,7 +228,7 @@ public:
     bool isRowSelected(int row) const override
     {
         for (int column = 0; column < columnCount(); ++column)
-            if (!isCellSelected(grid(), column, row + FirstBodyRow))
+            if (!grid()->isSelected(column, row + FirstBodyRow))
                 return false;
         return columnCount() > 0;
     }

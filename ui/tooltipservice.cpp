@@ -1,5 +1,7 @@
 #include "ui/tooltipservice.h"
 
+#include "ui/tooltipdesktop.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QMouseEvent>
@@ -49,25 +51,23 @@ QString tooltipText(const QWidget &control)
     return control.toolTip().section(u'|', 0, 0);
 }
 
-// How far the pointer's image reaches below its hot spot. Qt cannot read
-// back the images of the desktop's pointer shapes, the only ones this program
-// uses, so this is the size X draws them at: XCURSOR_SIZE for a cursor theme,
-// 16 pixels for X's classic cursors. The arrow's hot spot is at the top of
-// its image, so all of that size lies below it.
-int cursorRowsBelowHotSpot()
+// Where the pointer's image cannot be read, the size the desktop draws
+// pointers at stands in for the part below the hot spot: cursor themes are
+// drawn at XCURSOR_SIZE, 24 pixels when it is not set.
+int standardCursorHeight()
 {
     bool ok = false;
     const int size = qEnvironmentVariableIntValue("XCURSOR_SIZE", &ok);
-    return ok && size > 0 ? size : 16;
+    return ok && size > 0 ? size : 24;
 }
 
-QRect desktopAround(QPoint globalPos)
+// The screen under the pointer rather than the bounding box of all of them:
+// with screens of unequal size that box has corners no screen shows, and a
+// tooltip moved there would be lost.
+const QScreen &screenAround(QPoint globalPos)
 {
-    // The screen under the pointer rather than the bounding box of all of
-    // them: with screens of unequal size that box has corners no screen
-    // shows, and a tooltip moved there would be lost.
     const QScreen *screen = QGuiApplication::screenAt(globalPos);
-    return (screen ? screen : QGuiApplication::primaryScreen())->geometry();
+    return *(screen ? screen : QGuiApplication::primaryScreen());
 }
 
 bool isCancellingEvent(QEvent::Type type)
@@ -97,9 +97,8 @@ bool isCancellingEvent(QEvent::Type type)
 EventLoopTooltipTimer::EventLoopTooltipTimer()
 {
     m_timer.setSingleShot(true);
-    // A coarse timer may run out up to 5% early, which would show a tooltip
-    // before the pointer has rested its 500 ms and hide it 125 ms short of
-    // its time.
+    // A coarse timer may run out early, showing a tooltip before the pointer
+    // has rested its 500 ms; bench/RESULTS.md has how early it was seen to.
     m_timer.setTimerType(Qt::PreciseTimer);
     m_clock.start();
     connect(&m_timer, &QTimer::timeout, this, &TooltipTimer::expired);
@@ -167,11 +166,15 @@ bool TooltipService::eventFilter(QObject *watched, QEvent *event)
         // Qt would answer these with a tooltip of its own, on its own timing,
         // next to ours.
         return true;
+    // Coming back from outside the window to the very pixel Qt last saw the
+    // pointer at brings no move, only the entering; it counts as one.
     case QEvent::MouseMove:
-        if (watched->isWidgetType())
-            pointerMoved(static_cast<QWidget *>(watched),
-                         static_cast<QMouseEvent *>(event)->globalPosition().toPoint());
+    case QEvent::Enter: {
+        const auto *pointer = dynamic_cast<QSinglePointEvent *>(event);
+        if (pointer && watched->isWidgetType())
+            pointerMoved(static_cast<QWidget *>(watched), pointer->globalPosition().toPoint());
         return false;
+    }
     case QEvent::Leave:
         // The pointer may have left the program altogether; where it went is
         // known only once the events of the move have all been handled.
@@ -250,8 +253,10 @@ void TooltipService::showTooltip()
         return;
     }
     m_window->setText(text);
-    const QRect geometry = placeTooltip(m_pointer, cursorRowsBelowHotSpot(), m_window->sizeHint(),
-                                        desktopAround(m_pointer));
+    const QScreen &screen = screenAround(m_pointer);
+    const int rowsBelowPointer =
+        pointerRowsBelowHotSpot(screen.devicePixelRatio()).value_or(standardCursorHeight());
+    const QRect geometry = placeTooltip(m_pointer, rowsBelowPointer, m_window->sizeHint(), screen.geometry());
     m_hotRect = QRect(m_control->mapToGlobal(QPoint(0, 0)), m_control->size());
 
     const std::chrono::milliseconds now = m_timer->now();

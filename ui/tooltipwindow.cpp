@@ -1,5 +1,6 @@
 #include "ui/tooltipwindow.h"
 
+#include "ui/tooltipdesktop.h"
 #include "windowing/drawing.h"
 #include "windowing/systemcolors.h"
 
@@ -7,6 +8,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QToolTip>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -34,6 +36,9 @@ QFont tooltipFont()
 
 } // namespace
 
+// Clicks and moves go through the tooltip to the window beneath, so that the
+// pointer over a tooltip is the pointer over the grid under it: it neither
+// hides the tooltip nor swallows a click meant for the grid.
 TooltipWindow::TooltipWindow()
     : QWidget(nullptr, Qt::ToolTip | Qt::WindowTransparentForInput)
 {
@@ -68,6 +73,8 @@ void TooltipWindow::showTip(const QRect &geometry, TooltipAnimation animation)
     setGeometry(geometry);
     reveal(animation == TooltipAnimation::None ? 1.0 : 0.0);
     show();
+    // Showing may have put a new native window behind the widget.
+    passPointerInputThrough(*windowHandle());
     if (animation != TooltipAnimation::None)
         m_revealing.start();
 }

@@ -29,6 +29,11 @@ QColor colorOf(const QWidget *widget, SystemColor color)
     return windowing::systemColor(color, widget->palette());
 }
 
+bool isBetween(int col, int current, int anchor)
+{
+    return col >= std::min(current, anchor) && col <= std::max(current, anchor);
+}
+
 } // namespace
 
 TStringGrid::TStringGrid(QWidget *parent) : QWidget(parent)
@@ -116,10 +121,9 @@ bool TStringGrid::isActiveControl() const
     return window()->focusWidget() == this;
 }
 
-bool TStringGrid::isSelected(Cell cell) const
+bool TStringGrid::isSelected(int col, int row) const
 {
-    return cell.row == ChordRow && cell.col >= std::min(m_current, m_anchor)
-        && cell.col <= std::max(m_current, m_anchor);
+    return row == ChordRow && isBetween(col, m_current, m_anchor);
 }
 
 QRect TStringGrid::selectionRect() const
@@ -172,7 +176,7 @@ void TStringGrid::paintCell(QPainter &painter, Cell cell) const
     // The active grid shows its current cell through the focus rectangle,
     // so that cell keeps the plain colours even inside the selection.
     const bool focused = cell == Cell{m_current, ChordRow} && isActiveControl();
-    const bool highlighted = isSelected(cell) && !focused;
+    const bool highlighted = isSelected(cell.col, cell.row) && !focused;
 
     painter.fillRect(rect, colorOf(this, heading ? SystemColor::BtnFace
                                          : highlighted ? SystemColor::Highlight
@@ -336,15 +340,13 @@ void TStringGrid::setSelection(int current, int anchor)
     if (current == m_current && anchor == m_anchor)
         return;
     const int oldCurrent = m_current;
-    const auto wasSelected = [low = std::min(m_current, m_anchor), high = std::max(m_current, m_anchor)](int col) {
-        return col >= low && col <= high;
-    };
+    const int oldAnchor = m_anchor;
     m_current = current;
     m_anchor = anchor;
 
     QRegion changed = QRegion(cellRect(oldCurrent, ChordRow)) + cellRect(m_current, ChordRow);
     for (int col = 0; col < m_colCount; ++col) {
-        if (wasSelected(col) != isSelected({col, ChordRow}))
+        if (isBetween(col, oldCurrent, oldAnchor) != isSelected(col, ChordRow))
             changed += cellRect(col, ChordRow);
     }
     update(changed);

@@ -33,6 +33,8 @@ public:
     void setColCount(int count);
     void setRowCount(int count);
     void setDefaultColWidth(int width);
+    int colCount() const { return m_colCount; }
+    int rowCount() const { return m_rowCount; }
 
     QString Cells(int col, int row) const;
     void setCells(int col, int row, const QString &text);
@@ -41,6 +43,7 @@ public:
     // selection is the run of chord cells between them.
     int currentColumn() const { return m_current; }
     int anchorColumn() const { return m_anchor; }
+    bool isSelected(int col, int row) const;
     bool isSelecting() const { return m_selecting; }
 
     // The one geometry that painting and input share, in widget coordinates.
@@ -73,7 +76,6 @@ private:
     int lastColumn() const { return m_colCount - 1; }
     QRect cellsExtent() const;
     bool isActiveControl() const;
-    bool isSelected(Cell cell) const;
     QRect selectionRect() const;
 
     void paintLines(QPainter &painter) const;

@@ -18,22 +18,34 @@ std::optional<std::string> windowTitle(Display *display, Window window)
     return title;
 }
 
-std::optional<Window> findMappedWindow(Display *display, const std::string &title)
+namespace {
+
+std::optional<Window> findMappedWindowBelow(Display *display, const std::string &title, Window parent)
 {
-    Window root, parent, *children = nullptr;
+    Window root, grandparent, *children = nullptr;
     unsigned int count = 0;
-    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
+    if (!XQueryTree(display, parent, &root, &grandparent, &children, &count))
         return std::nullopt;
     std::optional<Window> found;
     for (unsigned int i = 0; i < count && !found; ++i) {
         XWindowAttributes attributes;
-        if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable
-            && windowTitle(display, children[i]) == title)
+        if (!XGetWindowAttributes(display, children[i], &attributes) || attributes.map_state != IsViewable)
+            continue;
+        if (windowTitle(display, children[i]) == title)
             found = children[i];
+        else
+            found = findMappedWindowBelow(display, title, children[i]);
     }
     if (children)
         XFree(children);
     return found;
+}
+
+} // namespace
+
+std::optional<Window> findMappedWindow(Display *display, const std::string &title)
+{
+    return findMappedWindowBelow(display, title, DefaultRootWindow(display));
 }
 
 void requestClose(Display *display, Window window)

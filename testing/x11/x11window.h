@@ -14,7 +14,8 @@ namespace quiralto::x11 {
 // when the window has none.
 std::optional<std::string> windowTitle(Display *display, Window window);
 
-// A child of the root window with this title that is mapped and viewable.
+// A mapped, viewable window with this title: a child of the root window,
+// or, under a window manager, a window inside the frame it was given.
 std::optional<Window> findMappedWindow(Display *display, const std::string &title);
 
 // Asks the window to close as its close button would (WM_DELETE_WINDOW);

