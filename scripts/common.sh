@@ -5,10 +5,10 @@ set -euo pipefail
 
 QUIRALTO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-# What building and running need on Debian 12. DejaVu Sans Condensed (in
-# fonts-dejavu-extra) is the window's font: its metrics match the layout.
+# What building and running need on Debian 12. Carlito (in
+# fonts-crosextra-carlito) is the window's font: its metrics match the layout.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev
-                libfluidsynth-dev fluid-soundfont-gm fonts-dejavu-core fonts-dejavu-extra)
+                libfluidsynth-dev fluid-soundfont-gm fonts-dejavu-core fonts-crosextra-carlito)
 
 # Installs those of the given Debian packages that are not installed yet.
 install_missing() {

@@ -54,12 +54,11 @@ void drawFocusRect(QPainter &painter, const QRect &rect)
 QFont windowFont()
 {
     // The layout was made for a sans-serif face whose text is 13 pixels high
-    // at a pixel size of 11. DejaVu Sans Condensed has that height (Liberation
-    // Sans gives 12, which would rescale the window) and nearly the widths
-    // the layout expects: "Subdominante" fits its 73-pixel column, and the
-    // labels stop short of the controls beside them, as plain DejaVu Sans
-    // would not. It is asked for by name rather than left to substitution.
-    QFont font(QStringLiteral("DejaVu Sans Condensed"));
+    // at a pixel size of 11, narrow enough for every heading and chord to
+    // stay inside its 73-pixel column. Of the faces Debian packages, Carlito
+    // alone does both; docs/window-font.md has the measurements. It is asked
+    // for by name rather than left to the desktop's substitution.
+    QFont font(QStringLiteral("Carlito"));
     font.setPixelSize(11);
     font.setStyleHint(QFont::SansSerif);
     return font;
