@@ -1,4 +1,5 @@
 #include "application.h"
+#include "platformsettings.h"
 #include "playback/service/fluidsynthservice.h"
 #include "ui/accessibility.h"
 #include "ui/tform1.h"
@@ -6,6 +7,7 @@
 
 int main(int argc, char **argv)
 {
+    quiralto::app::applyPlatformSettings();
     quiralto::app::Application application(argc, argv);
     quiralto::ui::installAccessibility();
     // The service outlives the window: the players close their devices when

@@ -12,9 +12,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include <algorithm>
-#include <initializer_list>
-#include <iterator>
 #include <utility>
 
 namespace quiralto::playback {
@@ -45,23 +42,11 @@ const QImage &playGlyph(bool available)
     return available ? coloured : disabled;
 }
 
-int sign(int value)
-{
-    return (value > 0) - (value < 0);
-}
-
-// The button's look was drawn with lines that cover their first point and
-// stop short of their last, so that a corner shared by two segments is
-// drawn once; a plain line here would add one pixel at every end.
-void drawLines(QPainter &painter, const QColor &color, std::initializer_list<QPoint> points)
-{
-    for (auto from = points.begin(), to = std::next(from); to != points.end(); ++from, ++to) {
-        const QPoint last = *to - QPoint(sign(to->x() - from->x()), sign(to->y() - from->y()));
-        painter.fillRect(QRect(QPoint(std::min(from->x(), last.x()), std::min(from->y(), last.y())),
-                               QPoint(std::max(from->x(), last.x()), std::max(from->y(), last.y()))),
-                         color);
-    }
-}
+// The control's whole set of glyphs, of which only Play's are shown here,
+// fixes how small it may become: the widest glyph of the set (21 pixels)
+// plus 8, and the tallest (16) plus 4.
+constexpr QSize SmallestSize(21 + 8, 16 + 4);
+constexpr QSize DefaultSize(29, 30);
 
 } // namespace
 
@@ -69,7 +54,8 @@ ScalePlayer::ScalePlayer(MediaService &service, QWidget *parent)
     : QWidget(parent)
     , m_service(service)
 {
-    setFixedSize(buttonRect().size());
+    setMinimumSize(SmallestSize);
+    resize(DefaultSize);
     // Tab and Shift+Tab reach the player; a click plays without taking the focus.
     setFocusPolicy(Qt::TabFocus);
 }
@@ -82,10 +68,16 @@ ScalePlayer::~ScalePlayer()
         m_service.close(m_openDeviceId);
 }
 
-QRect ScalePlayer::buttonRect()
+QSize ScalePlayer::sizeHint() const
 {
-    // Play is the only button shown, and it covers the whole control.
-    return QRect(0, 0, 29, 30);
+    return DefaultSize;
+}
+
+QRect ScalePlayer::buttonRect() const
+{
+    // Play is the only button shown, and it covers the whole control at
+    // whatever size the window gives it.
+    return rect();
 }
 
 void ScalePlayer::Open()
@@ -233,25 +225,15 @@ void ScalePlayer::paintEvent(QPaintEvent *)
     QPainter painter(this);
     const auto color = [this](SystemColor name) { return windowing::systemColor(name, palette()); };
     const QRect button = buttonRect();
-    const int left = button.left();
-    const int top = button.top();
-    const int right = button.right();
-    const int bottom = button.bottom();
+    const QRect bevel = button.adjusted(1, 1, -1, -1);
 
     painter.fillRect(button, color(SystemColor::BtnFace));
-    drawLines(painter, color(SystemColor::WindowFrame),
-              {button.topLeft(), button.topRight(), button.bottomRight(), button.bottomLeft(),
-               button.topLeft()});
-
-    if (m_drawnPressed) {
-        drawLines(painter, color(SystemColor::BtnShadow),
-                  {{left + 1, bottom - 1}, {left + 1, top + 1}, {right, top + 1}});
-    } else {
-        drawLines(painter, color(SystemColor::BtnHighlight),
-                  {{left + 1, bottom - 1}, {left + 1, top + 1}, {right, top + 1}});
-        drawLines(painter, color(SystemColor::BtnShadow),
-                  {{left + 2, bottom - 1}, {right - 1, bottom - 1}, {right - 1, top + 1}});
-    }
+    windowing::drawEdge(painter, button, color(SystemColor::WindowFrame), color(SystemColor::WindowFrame));
+    // Pressed in, the button keeps only a shadow along its top and left.
+    if (m_drawnPressed)
+        windowing::drawEdge(painter, bevel, color(SystemColor::BtnShadow), color(SystemColor::BtnFace));
+    else
+        windowing::drawEdge(painter, bevel, color(SystemColor::BtnHighlight), color(SystemColor::BtnShadow));
 
     const QPoint pressedShift = m_drawnPressed ? QPoint(1, 1) : QPoint(0, 0);
     const QImage &glyph = playGlyph(m_playAvailable);

@@ -32,6 +32,8 @@ public:
     explicit ScalePlayer(MediaService &service, QWidget *parent = nullptr);
     ~ScalePlayer() override;
 
+    QSize sizeHint() const override;
+
     const std::string &FileName() const { return m_fileName; }
     void setFileName(const std::string &fileName) { m_fileName = fileName; }
 
@@ -65,7 +67,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    static QRect buttonRect();
+    QRect buttonRect() const;
 
     void closeDevice();
     void click();

@@ -37,18 +37,6 @@ bool isTypedCharacter(const QKeyEvent &key)
                         [](QChar c) { return c.category() == QChar::Other_Control; });
 }
 
-// The lit outer edge of a raised button; drawRaisedInnerEdge draws the
-// inner one.
-void drawRaisedOuterEdge(QPainter &painter, const QRect &rect, const QPalette &colors)
-{
-    const QColor lit = systemColor(SystemColor::BtnLight, colors);
-    const QColor dark = systemColor(SystemColor::BtnDkShadow, colors);
-    painter.fillRect(QRect(rect.left(), rect.top(), rect.width() - 1, 1), lit);
-    painter.fillRect(QRect(rect.left(), rect.top(), 1, rect.height() - 1), lit);
-    painter.fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), dark);
-    painter.fillRect(QRect(rect.right(), rect.top(), 1, rect.height()), dark);
-}
-
 void drawDownArrow(QPainter &painter, QPoint centre, const QColor &color)
 {
     const int rows = (ArrowWidth + 1) / 2;
@@ -190,11 +178,12 @@ void TComboBox::paintEvent(QPaintEvent *)
     painter.fillRect(button, systemColor(SystemColor::BtnFace, colors));
     QPoint arrowCentre = button.center();
     if (DroppedDown()) {
-        painter.setPen(systemColor(SystemColor::BtnShadow, colors));
-        painter.drawRect(button.adjusted(0, 0, -1, -1));
+        const QColor shadow = systemColor(SystemColor::BtnShadow, colors);
+        windowing::drawEdge(painter, button, shadow, shadow);
         arrowCentre += QPoint(1, 1);
     } else {
-        drawRaisedOuterEdge(painter, button, colors);
+        windowing::drawEdge(painter, button, systemColor(SystemColor::BtnLight, colors),
+                            systemColor(SystemColor::BtnDkShadow, colors));
         windowing::drawRaisedInnerEdge(painter, button.adjusted(1, 1, -1, -1), colors);
     }
     drawDownArrow(painter, arrowCentre, systemColor(SystemColor::WindowText, colors));

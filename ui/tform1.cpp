@@ -20,6 +20,8 @@ namespace {
 
 constexpr QSize DesignClientSize(981, 479);
 constexpr QPoint WindowPosition(196, 107);
+// Where the two lines of credits end, one under the other.
+constexpr int CreditsRight = 962;
 
 constexpr Qt::WindowFlags DialogFrame = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
     | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
@@ -27,6 +29,13 @@ constexpr Qt::WindowFlags DialogFrame = Qt::Window | Qt::CustomizeWindowHint | Q
 const char *const DominantHint = "O acorde da dominante é menor.";
 const char *const MediantHint = "A alteração da sensível não se aplica ao acorde da mediante "
                                 "(tonalidades relativas: I - vi, i - III).";
+
+// A label is as wide as its text and as high as the font's text, without
+// the gap some faces keep between lines.
+QSize labelSize(const QLabel *label)
+{
+    return QSize(label->sizeHint().width(), label->fontMetrics().height());
+}
 
 void writeRow(TStringGrid *grid, int row, const model::RowCells &cells)
 {
@@ -49,8 +58,8 @@ TForm1::TForm1(playback::MediaService &playbackService, QWidget *parent)
     Label1 = createLabel("Primitiva", 16, 80);
     Label2 = createLabel("Harmônica", 16, 208);
     Label3 = createLabel("Melódica", 16, 336);
-    Label4 = createLabel("Desenvolvido por Ilvoraque - Fevereiro 2010", 712, 432);
-    Label5 = createLabel("Comentários e sugestões: quiralto@example.org", 720, 456);
+    Label4 = createCreditLabel("Desenvolvido por Ilvoraque - Fevereiro 2010", 432);
+    Label5 = createCreditLabel("Comentários e sugestões: quiralto@example.org", 456);
     Label6 = createLabel("Escolha a escala", 368, 16);
     Label7 = createLabel("Aperte o play", 368, 40);
     Label8 = createLabel("Clique em um retângulo branco", 368, 64);
@@ -101,8 +110,17 @@ TForm1::TForm1(playback::MediaService &playbackService, QWidget *parent)
 QLabel *TForm1::createLabel(const char *utf8Text, int left, int top)
 {
     auto *label = new QLabel(QString::fromUtf8(utf8Text), this);
-    label->move(left, top);
-    label->adjustSize();
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setGeometry(QRect(QPoint(left, top), labelSize(label)));
+    return label;
+}
+
+// The credits were laid out to end together at the right; they keep doing
+// so whatever widths the face gives their texts.
+QLabel *TForm1::createCreditLabel(const char *utf8Text, int top)
+{
+    QLabel *label = createLabel(utf8Text, 0, top);
+    label->move(CreditsRight - label->width(), top);
     return label;
 }
 
@@ -117,8 +135,10 @@ TStringGrid *TForm1::createGrid(int top, const char *utf8Hint)
     return grid;
 }
 
-// On a screen whose text is taller than the layout's, every control grows
-// with the text; the grids' cells keep their size.
+// On a screen whose text is taller or shorter than the layout's, every
+// control follows the text, the players included, down to the smallest
+// size a player can have; the grids' cells keep their size. This is the
+// only scaling: Qt's own is switched off before the application starts.
 void TForm1::scaleToScreen()
 {
     QFont scaledFont = font();
@@ -136,8 +156,12 @@ void TForm1::scaleToScreen()
         QRect scaled = scaledGeometry(control->geometry(), textHeight);
         if (control == ComboBox1) // its height follows its font
             scaled.setHeight(control->sizeHint().height());
-        if (qobject_cast<QLabel *>(control)) // labels size themselves to their text
-            scaled.setSize(control->sizeHint());
+        if (auto *label = qobject_cast<QLabel *>(control)) { // labels size themselves to their text
+            const int right = scaled.right();
+            scaled.setSize(labelSize(label));
+            if (label == Label4 || label == Label5)
+                scaled.moveRight(right);
+        }
         control->setGeometry(scaled);
     }
     setFixedSize(scaleValue(DesignClientSize.width(), textHeight, DesignTextHeight),

@@ -67,6 +67,7 @@ private:
     };
 
     QLabel *createLabel(const char *utf8Text, int left, int top);
+    QLabel *createCreditLabel(const char *utf8Text, int top);
     TStringGrid *createGrid(int top, const char *utf8Hint);
     void toggleHeadings(TStringGrid *grid, model::ScaleForm form);
     std::array<FormControls, 3> formControls() const;

@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPaintEvent>
 #include <QRegion>
+#include <QScrollBar>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -36,7 +37,9 @@ bool isBetween(int col, int current, int anchor)
 
 } // namespace
 
-TStringGrid::TStringGrid(QWidget *parent) : QWidget(parent)
+TStringGrid::TStringGrid(QWidget *parent)
+    : QWidget(parent)
+    , m_horizontalScroll(new QScrollBar(Qt::Horizontal, this))
 {
     // Tab brings the focus; a mouse press takes it in mousePressEvent, and
     // only when it lands on the cells rather than on the border.
@@ -45,6 +48,10 @@ TStringGrid::TStringGrid(QWidget *parent) : QWidget(parent)
     // cell area, which is also the area the tooltip belongs to.
     setContentsMargins(BorderWidth, BorderWidth, BorderWidth, BorderWidth);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // The bar scrolls the columns; the keys and the focus stay the grid's.
+    m_horizontalScroll->setFocusPolicy(Qt::NoFocus);
+    m_horizontalScroll->hide();
+    connect(m_horizontalScroll, &QScrollBar::valueChanged, this, &TStringGrid::setLeftColumn);
 }
 
 void TStringGrid::setColCount(int count)
@@ -53,6 +60,7 @@ void TStringGrid::setColCount(int count)
     m_colCount = count;
     m_current = std::min(m_current, lastColumn());
     m_anchor = std::min(m_anchor, lastColumn());
+    fitScrollBar();
     update();
 }
 
@@ -66,6 +74,7 @@ void TStringGrid::setRowCount(int count)
 void TStringGrid::setDefaultColWidth(int width)
 {
     m_defaultColWidth = width;
+    fitScrollBar();
     update();
 }
 
@@ -94,7 +103,7 @@ std::optional<TStringGrid::Cell> TStringGrid::cellAt(QPoint pos) const
     const QPoint inCells = pos - contentsRect().topLeft();
     if (inCells.x() < 0 || inCells.y() < 0)
         return std::nullopt;
-    const Cell cell{inCells.x() / columnStep(), inCells.y() / (DefaultRowHeight + GridLineWidth)};
+    const Cell cell{m_leftCol + inCells.x() / columnStep(), inCells.y() / (DefaultRowHeight + GridLineWidth)};
     if (cell.col >= m_colCount || cell.row >= m_rowCount)
         return std::nullopt;
     return cell;
@@ -102,7 +111,7 @@ std::optional<TStringGrid::Cell> TStringGrid::cellAt(QPoint pos) const
 
 QRect TStringGrid::cellRect(int col, int row) const
 {
-    const QPoint topLeft(col * columnStep(), row * (DefaultRowHeight + GridLineWidth));
+    const QPoint topLeft((col - m_leftCol) * columnStep(), row * (DefaultRowHeight + GridLineWidth));
     return QRect(contentsRect().topLeft() + topLeft, QSize(m_defaultColWidth, DefaultRowHeight));
 }
 
@@ -201,6 +210,53 @@ void TStringGrid::paintBeyondCells(QPainter &painter) const
         painter.fillRect(part, background);
 }
 
+void TStringGrid::resizeEvent(QResizeEvent *)
+{
+    fitScrollBar();
+}
+
+// The bar comes only when, scrolled fully left, some column could not be
+// shown in full; the last column's trailing line may lie one line beyond
+// the cell area, under the border. It takes its room from the bottom of the
+// cell area, so that the contents are still exactly the cells.
+void TStringGrid::fitScrollBar()
+{
+    const int cellAreaWidth = width() - 2 * BorderWidth;
+    const bool needed = m_colCount * columnStep() > cellAreaWidth + GridLineWidth;
+    const int barHeight = needed ? m_horizontalScroll->sizeHint().height() : 0;
+    setContentsMargins(BorderWidth, BorderWidth, BorderWidth, BorderWidth + barHeight);
+    m_horizontalScroll->setGeometry(BorderWidth, height() - BorderWidth - barHeight, cellAreaWidth, barHeight);
+    m_horizontalScroll->setVisible(needed);
+    m_horizontalScroll->setRange(0, lastLeftColumn());
+    m_horizontalScroll->setPageStep(std::max(1, (cellAreaWidth + GridLineWidth) / columnStep()));
+    setLeftColumn(std::min(m_leftCol, lastLeftColumn()));
+}
+
+// The left column from which every later column is in view in full.
+int TStringGrid::lastLeftColumn() const
+{
+    const int fittingColumns = (width() - 2 * BorderWidth + GridLineWidth) / columnStep();
+    return std::max(0, m_colCount - fittingColumns);
+}
+
+void TStringGrid::setLeftColumn(int col)
+{
+    if (col == m_leftCol)
+        return;
+    m_leftCol = col;
+    m_horizontalScroll->setValue(col);
+    update();
+}
+
+void TStringGrid::scrollToColumn(int col)
+{
+    const int fullyVisible = std::max(1, (contentsRect().width() + GridLineWidth) / columnStep());
+    if (col < m_leftCol)
+        setLeftColumn(col);
+    else if (col >= m_leftCol + fullyVisible)
+        setLeftColumn(std::min(col - fullyVisible + 1, lastLeftColumn()));
+}
+
 // Only the selection's look depends on the active role.
 void TStringGrid::focusInEvent(QFocusEvent *)
 {
@@ -285,6 +341,9 @@ void TStringGrid::timerEvent(QTimerEvent *event)
         setSelection(m_current, std::max(m_anchor - 1, 0));
     else if (m_pointer.x() > rect().right())
         setSelection(m_current, std::min(m_anchor + 1, lastColumn()));
+    else
+        return;
+    scrollToColumn(m_anchor);
 }
 
 bool TStringGrid::event(QEvent *event)
@@ -302,8 +361,10 @@ void TStringGrid::keyPressEvent(QKeyEvent *event)
 {
     const bool ctrl = event->modifiers().testFlag(Qt::ControlModifier);
     const bool keepAnchor = event->modifiers().testFlag(Qt::ShiftModifier);
-    // Ctrl pages by the fully visible columns less one; as every column is
-    // always in view, a page reaches the end of the row from anywhere.
+    // Ctrl pages by the fully visible columns less one; with every column in
+    // view, as at the designed size, a page reaches the end of the row from
+    // anywhere. A grid too narrow for its columns jumps there all the same,
+    // and scrolls after the current cell.
     switch (event->key()) {
     case Qt::Key_Left:
         moveCurrent(ctrl ? 0 : m_current - 1, keepAnchor);
@@ -360,6 +421,7 @@ void TStringGrid::moveCurrent(int col, bool keepAnchor)
     if (col == m_current)
         return;
     setSelection(col, keepAnchor ? m_anchor : col);
+    scrollToColumn(col);
     emit OnClick(this);
 }
 

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QWidget>
 
+class QScrollBar;
+
 #include <compare>
 #include <map>
 #include <optional>
@@ -44,6 +46,9 @@ public:
     int currentColumn() const { return m_current; }
     int anchorColumn() const { return m_anchor; }
     bool isSelected(int col, int row) const;
+    // The first column in view; other than 0 only while the columns do not
+    // all fit and the grid has been scrolled.
+    int leftColumn() const { return m_leftCol; }
     bool isSelecting() const { return m_selecting; }
 
     // The one geometry that painting and input share, in widget coordinates.
@@ -56,6 +61,7 @@ signals:
 protected:
     bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -74,6 +80,7 @@ private:
 
     int columnStep() const { return m_defaultColWidth + GridLineWidth; }
     int lastColumn() const { return m_colCount - 1; }
+    int lastLeftColumn() const;
     QRect cellsExtent() const;
     bool isActiveControl() const;
     QRect selectionRect() const;
@@ -87,10 +94,15 @@ private:
     void moveCurrent(int col, bool keepAnchor);
     void moveAnchorOver(QPoint pos);
     void stopSelecting();
+    void fitScrollBar();
+    void setLeftColumn(int col);
+    void scrollToColumn(int col);
 
     int m_colCount = 1;
     int m_rowCount = FixedRows + 1;
     int m_defaultColWidth = 64;
+    int m_leftCol = 0;
+    QScrollBar *m_horizontalScroll;
     std::map<Cell, QString> m_cells;
 
     int m_current = 0;

@@ -7,28 +7,26 @@
 
 namespace quiralto::windowing {
 
+void drawEdge(QPainter &painter, const QRect &rect, const QColor &topLeft, const QColor &bottomRight)
+{
+    painter.fillRect(QRect(rect.left(), rect.top(), rect.width(), 1), topLeft);
+    painter.fillRect(QRect(rect.left(), rect.top() + 1, 1, rect.height() - 1), topLeft);
+    painter.fillRect(QRect(rect.left() + 1, rect.bottom(), rect.width() - 1, 1), bottomRight);
+    painter.fillRect(QRect(rect.right(), rect.top() + 1, 1, rect.height() - 2), bottomRight);
+}
+
 void drawRaisedInnerEdge(QPainter &painter, const QRect &rect, const QPalette &palette)
 {
-    const QColor lit = systemColor(SystemColor::BtnHighlight, palette);
-    const QColor shaded = systemColor(SystemColor::BtnShadow, palette);
-    painter.fillRect(QRect(rect.left(), rect.top(), rect.width(), 1), lit);
-    painter.fillRect(QRect(rect.left(), rect.top(), 1, rect.height()), lit);
-    painter.fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), shaded);
-    painter.fillRect(QRect(rect.right(), rect.top(), 1, rect.height()), shaded);
+    drawEdge(painter, rect, systemColor(SystemColor::BtnHighlight, palette),
+             systemColor(SystemColor::BtnShadow, palette));
 }
 
 void drawSunkenBorder(QPainter &painter, const QRect &rect, const QPalette &palette)
 {
-    const auto frame = [&](const QRect &r, SystemColor topLeft, SystemColor bottomRight) {
-        const QColor tl = systemColor(topLeft, palette);
-        const QColor br = systemColor(bottomRight, palette);
-        painter.fillRect(QRect(r.left(), r.top(), r.width() - 1, 1), tl);
-        painter.fillRect(QRect(r.left(), r.top(), 1, r.height() - 1), tl);
-        painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), br);
-        painter.fillRect(QRect(r.right(), r.top(), 1, r.height()), br);
-    };
-    frame(rect, SystemColor::BtnShadow, SystemColor::BtnHighlight);
-    frame(rect.adjusted(1, 1, -1, -1), SystemColor::BtnDkShadow, SystemColor::BtnLight);
+    drawEdge(painter, rect, systemColor(SystemColor::BtnShadow, palette),
+             systemColor(SystemColor::BtnHighlight, palette));
+    drawEdge(painter, rect.adjusted(1, 1, -1, -1), systemColor(SystemColor::BtnDkShadow, palette),
+             systemColor(SystemColor::BtnLight, palette));
 }
 
 void drawFocusRect(QPainter &painter, const QRect &rect)
@@ -56,12 +54,11 @@ void drawFocusRect(QPainter &painter, const QRect &rect)
 QFont windowFont()
 {
     // The layout was made for a sans-serif face whose text is 13 pixels high
-    // at a pixel size of 11. DejaVu Sans Condensed has that height (Liberation
-    // Sans gives 12, which would rescale the window) and nearly the widths
-    // the layout expects: "Subdominante" fits its 73-pixel column, and the
-    // labels stop short of the controls beside them, as plain DejaVu Sans
-    // would not. It is asked for by name rather than left to substitution.
-    QFont font(QStringLiteral("DejaVu Sans Condensed"));
+    // at a pixel size of 11, narrow enough for every heading and chord to
+    // stay inside its 73-pixel column. Of the faces Debian packages, Carlito
+    // alone does both; docs/window-font.md has the measurements. It is asked
+    // for by name rather than left to the desktop's substitution.
+    QFont font(QStringLiteral("Carlito"));
     font.setPixelSize(11);
     font.setStyleHint(QFont::SansSerif);
     return font;

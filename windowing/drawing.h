@@ -4,9 +4,17 @@
 
 class QPainter;
 class QPalette;
+class QColor;
 class QFont;
 
 namespace quiralto::windowing {
+
+/// A one-pixel frame on the outermost pixels of \a rect: \a topLeft along
+/// the top and the left, \a bottomRight along the bottom and the right. The
+/// two corners where the colours meet, top right and bottom left, are
+/// \a topLeft's, as if the light came from the top left. Every 3-D edge and
+/// outline of the program is drawn with it.
+void drawEdge(QPainter &painter, const QRect &rect, const QColor &topLeft, const QColor &bottomRight);
 
 /// One pixel of BtnHighlight along the top and left of \a rect and one of
 /// BtnShadow along its bottom and right: the raised inner edge of fixed cells.

@@ -7,11 +7,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-DesktopSession::DesktopSession()
+DesktopSession::DesktopSession(ServerState serverState)
 {
     if (!m_runtime.isValid())
         m_failure = QStringLiteral("no temporary folder");
-    else if (startX())
+    else if (startX(serverState))
         startPulse();
 }
 
@@ -27,7 +27,7 @@ DesktopSession::~DesktopSession()
 
 // Xvfb picks a free display itself and writes its number to the descriptor
 // given with -displayfd, which here is the write end of a pipe.
-bool DesktopSession::startX()
+bool DesktopSession::startX(ServerState serverState)
 {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) {
@@ -36,10 +36,12 @@ bool DesktopSession::startX()
     }
     m_x.setChildProcessModifier([writeEnd = pipeEnds[1]] { fcntl(writeEnd, F_SETFD, 0); });
     m_x.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_x.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QString::number(pipeEnds[1]),
-                                       QStringLiteral("-screen"), QStringLiteral("0"),
-                                       QStringLiteral("1280x720x24"), QStringLiteral("-nolisten"),
-                                       QStringLiteral("tcp")});
+    QStringList arguments = {QStringLiteral("-displayfd"), QString::number(pipeEnds[1]),
+                             QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x720x24"),
+                             QStringLiteral("-nolisten"), QStringLiteral("tcp")};
+    if (serverState == ServerState::Kept)
+        arguments << QStringLiteral("-noreset");
+    m_x.start(QStringLiteral("Xvfb"), arguments);
     close(pipeEnds[1]);
     QFile numbers;
     numbers.open(pipeEnds[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);

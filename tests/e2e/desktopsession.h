@@ -12,7 +12,12 @@
 class DesktopSession
 {
 public:
-    DesktopSession();
+    /// Whether the X server starts afresh whenever its last client has
+    /// gone (the pointer back in the middle, the X resources cleared), or
+    /// keeps its state, as a desktop's server does between programs.
+    enum class ServerState { ResetWhenIdle, Kept };
+
+    explicit DesktopSession(ServerState serverState = ServerState::ResetWhenIdle);
     ~DesktopSession();
 
     /// Empty when both servers run; otherwise why not.
@@ -35,7 +40,7 @@ public:
     std::optional<QByteArray> run(const QString &program, const QStringList &arguments, int timeoutMs = 10000) const;
 
 private:
-    bool startX();
+    bool startX(ServerState serverState);
     bool startPulse();
 
     QTemporaryDir m_runtime;

@@ -67,7 +67,7 @@ release=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$metainfo" | head -1
 
 depends=$(dpkg-deb -f "$deb" Depends)
 for needed in libqt6widgets6 libqt6gui6 libqt6svg6 libfluidsynth3 fluid-soundfont-gm fonts-dejavu-core \
-              fonts-dejavu-extra; do
+              fonts-crosextra-carlito; do
     grep -Eq "(^|, )$needed( |,|$)" <<<"$depends" || fail "the package does not depend on $needed: $depends"
 done
 

@@ -96,6 +96,30 @@ void giveDistinctColors(QWidget &widget)
     widget.setPalette(palette);
 }
 
+// Where a one-pixel frame on the outermost pixels of \a rect is not drawn
+// as expected, or nothing: \a topLeft along the top and left, up to and
+// including the corners it shares with the other sides, \a bottomRight
+// along the rest of the bottom and right.
+QString edgeMismatch(const QImage &image, const QRect &rect, const QColor &topLeft, const QColor &bottomRight)
+{
+    const auto mismatch = [&](int x, int y, const QColor &color) {
+        return QStringLiteral("(%1,%2) is %3, not %4").arg(x).arg(y).arg(image.pixelColor(x, y).name(), color.name());
+    };
+    for (int x = rect.left(); x <= rect.right(); ++x) {
+        if (image.pixelColor(x, rect.top()) != topLeft)
+            return mismatch(x, rect.top(), topLeft);
+        if (x > rect.left() && image.pixelColor(x, rect.bottom()) != bottomRight)
+            return mismatch(x, rect.bottom(), bottomRight);
+    }
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        if (image.pixelColor(rect.left(), y) != topLeft)
+            return mismatch(rect.left(), y, topLeft);
+        if (y > rect.top() && image.pixelColor(rect.right(), y) != bottomRight)
+            return mismatch(rect.right(), y, bottomRight);
+    }
+    return {};
+}
+
 // A window that moves the focus with the arrow keys it is left, as a dialog
 // does: an arrow that escapes the player would take the focus away.
 class ArrowNavigatingWindow : public QWidget
@@ -139,6 +163,8 @@ private slots:
     void destructionClosesTheDevice();
     void focusByTabOnly();
     void glyphs();
+    void size_data();
+    void size();
     void glyphPlacement_data();
     void glyphPlacement();
     void pixels_data();
@@ -647,20 +673,60 @@ void TestScalePlayer::glyphs()
     QVERIFY(fill > 0);
 }
 
+// The window scales the player with its text; the player fills whatever
+// size it is given, down to the smallest its glyph set allows.
+void TestScalePlayer::size_data()
+{
+    QTest::addColumn<QSize>("given");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("designed") << QSize(29, 30) << QSize(29, 30);
+    QTest::newRow("scaled up") << QSize(35, 37) << QSize(35, 37);
+    QTest::newRow("narrower than the widest glyph") << QSize(23, 23) << QSize(29, 23);
+    QTest::newRow("lower than the tallest glyph") << QSize(29, 12) << QSize(29, 20);
+}
+
+void TestScalePlayer::size()
+{
+    QFETCH(QSize, given);
+    QFETCH(QSize, size);
+    FakeMediaService service;
+    QWidget window;
+    auto *player = new ScalePlayer(service, &window);
+    QCOMPARE(player->size(), QSize(29, 30));
+    player->setGeometry(QRect(QPoint(10, 10), given));
+    QCOMPARE(player->size(), size);
+
+    // The button covers all of it.
+    openFile(service, *player, Scale);
+    QTest::mousePress(player, Qt::LeftButton, {}, QPoint(size.width() - 1, size.height() - 1));
+    QVERIFY(player->DrawnPressed());
+    QTest::mouseMove(player, QPoint(size.width(), size.height() / 2));
+    QVERIFY(!player->DrawnPressed());
+    QTest::mouseRelease(player, Qt::LeftButton, {}, QPoint(size.width(), size.height() / 2));
+}
+
 void TestScalePlayer::glyphPlacement_data()
 {
+    QTest::addColumn<QSize>("size");
     QTest::addColumn<bool>("available");
     QTest::addColumn<bool>("pressed");
     QTest::addColumn<QString>("glyph");
     QTest::addColumn<QPoint>("origin");
 
-    QTest::newRow("available") << true << false << ":/glyphs/CL_MPPLAY.png" << QPoint(6, 7);
-    QTest::newRow("pressed in") << true << true << ":/glyphs/CL_MPPLAY.png" << QPoint(7, 8);
-    QTest::newRow("greyed") << false << false << ":/glyphs/DI_MPPLAY.png" << QPoint(6, 7);
+    // Centred by the control's width and height, never resampled.
+    const QSize designed(29, 30);
+    QTest::newRow("available") << designed << true << false << ":/glyphs/CL_MPPLAY.png" << QPoint(6, 7);
+    QTest::newRow("pressed in") << designed << true << true << ":/glyphs/CL_MPPLAY.png" << QPoint(7, 8);
+    QTest::newRow("greyed") << designed << false << false << ":/glyphs/DI_MPPLAY.png" << QPoint(6, 7);
+    QTest::newRow("scaled up") << QSize(35, 37) << true << false << ":/glyphs/CL_MPPLAY.png" << QPoint(9, 10);
+    QTest::newRow("scaled up, pressed in") << QSize(35, 37) << true << true << ":/glyphs/CL_MPPLAY.png"
+                                           << QPoint(10, 11);
+    QTest::newRow("scaled down") << QSize(29, 23) << false << false << ":/glyphs/DI_MPPLAY.png" << QPoint(6, 3);
 }
 
 void TestScalePlayer::glyphPlacement()
 {
+    QFETCH(QSize, size);
     QFETCH(bool, available);
     QFETCH(bool, pressed);
     QFETCH(QString, glyph);
@@ -668,6 +734,7 @@ void TestScalePlayer::glyphPlacement()
 
     FakeMediaService service;
     ScalePlayer player(service);
+    player.resize(size);
     giveDistinctColors(player);
     if (available)
         openFile(service, player, Scale);
@@ -694,57 +761,36 @@ void TestScalePlayer::glyphPlacement()
     QCOMPARE(green > 0, available);
 }
 
+// The button's look at any size: a 1-pixel outline; inside it a 1-pixel
+// bevel, lit along the top and left and shaded along the bottom and right
+// when raised, shaded along the top and left only when pressed in; inside
+// that the face; the focus shown as dots on the rectangle 3 pixels in,
+// shifted with the glyph when pressed in.
 void TestScalePlayer::pixels_data()
 {
+    QTest::addColumn<QSize>("size");
     QTest::addColumn<bool>("pressed");
     QTest::addColumn<bool>("focused");
-    QTest::addColumn<QPoint>("pixel");
-    QTest::addColumn<int>("color");
 
-    const auto row = [](const char *name, bool pressed, bool focused, QPoint pixel, int color) {
-        QTest::newRow(name) << pressed << focused << pixel << color;
-    };
-    const int frame = int(SystemColor::WindowFrame);
-    const int lit = int(SystemColor::BtnHighlight);
-    const int shadow = int(SystemColor::BtnShadow);
-    const int face = int(SystemColor::BtnFace);
-    row("outline top left", false, false, {0, 0}, frame);
-    row("outline bottom right", false, false, {28, 29}, frame);
-    row("outline beside the lit edge's end", false, false, {28, 1}, frame);
-    row("lit edge, top left", false, false, {1, 1}, lit);
-    row("lit edge, first point", false, false, {1, 28}, lit);
-    row("lit edge, last covered", false, false, {27, 1}, lit);
-    row("shadow, first point", false, false, {2, 28}, shadow);
-    row("shadow, corner", false, false, {27, 28}, shadow);
-    row("shadow, last covered", false, false, {27, 2}, shadow);
-    row("face inside the shadow", false, false, {26, 27}, face);
-    row("pressed, top left", true, false, {1, 1}, shadow);
-    row("pressed, first point", true, false, {1, 28}, shadow);
-    row("pressed, last covered", true, false, {27, 1}, shadow);
-    row("pressed, no lower shadow", true, false, {27, 28}, face);
-    row("pressed, no right shadow", true, false, {27, 2}, face);
-    row("pressed, outline", true, false, {28, 1}, frame);
-    row("no focus, no dots", false, false, {3, 3}, face);
-    row("focus, top left dot", false, true, {3, 3}, InvertedFace);
-    row("focus, gap between dots", false, true, {4, 3}, face);
-    row("focus, top right dot", false, true, {25, 3}, InvertedFace);
-    row("focus, bottom right dot", false, true, {24, 26}, InvertedFace);
-    row("focus, outside", false, true, {26, 3}, face);
-    row("focus shifted, top left dot", true, true, {4, 4}, InvertedFace);
-    row("focus shifted, bottom right dot", true, true, {26, 26}, InvertedFace);
-    row("focus shifted, old corner bare", true, true, {3, 3}, face);
+    for (const QSize size : {QSize(29, 30), QSize(35, 37), QSize(29, 23)}) {
+        const QByteArray name = QByteArray::number(size.width()) + "x" + QByteArray::number(size.height());
+        QTest::newRow(name + ", raised") << size << false << false;
+        QTest::newRow(name + ", pressed in") << size << true << false;
+        QTest::newRow(name + ", focused") << size << false << true;
+        QTest::newRow(name + ", pressed in and focused") << size << true << true;
+    }
 }
 
 void TestScalePlayer::pixels()
 {
+    QFETCH(QSize, size);
     QFETCH(bool, pressed);
     QFETCH(bool, focused);
-    QFETCH(QPoint, pixel);
-    QFETCH(int, color);
 
     FakeMediaService service;
     QWidget window;
     auto *player = new ScalePlayer(service, &window);
+    player->resize(size);
     giveDistinctColors(*player);
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -758,12 +804,47 @@ void TestScalePlayer::pixels()
         QTest::mousePress(player, Qt::LeftButton, {}, Inside);
 
     const QImage image = player->grab().toImage();
-    QCOMPARE(image.size(), QSize(29, 30));
+    QCOMPARE(image.size(), size);
+    const QColor frame = colorOf(SystemColor::WindowFrame, *player);
+    const QColor lit = colorOf(SystemColor::BtnHighlight, *player);
+    const QColor shadow = colorOf(SystemColor::BtnShadow, *player);
     const QColor face = colorOf(SystemColor::BtnFace, *player);
-    // The focus dots invert what lies under them.
-    const QColor expected = color == InvertedFace ? QColor::fromRgb(face.rgb() ^ 0x00ffffff)
-                                                  : colorOf(SystemColor(color), *player);
-    QCOMPARE(image.pixelColor(pixel), expected);
+    const QColor dot = QColor::fromRgb(face.rgb() ^ 0x00ffffff);
+
+    const QRect button(QPoint(0, 0), size);
+    const QRect bevel = button.adjusted(1, 1, -1, -1);
+    const QString outline = edgeMismatch(image, button, frame, frame);
+    QVERIFY2(outline.isEmpty(), qPrintable(outline));
+    const QString bevelEdge = edgeMismatch(image, bevel, pressed ? shadow : lit, pressed ? face : shadow);
+    QVERIFY2(bevelEdge.isEmpty(), qPrintable(bevelEdge));
+    // Just inside the bevel's shaded corner: face, where the shifted focus
+    // rectangle does not reach.
+    if (!focused)
+        QCOMPARE(image.pixelColor(bevel.bottomRight() - QPoint(1, 1)), face);
+
+    // Every other pixel of the dotted rectangle's top and bottom is inverted,
+    // and none around them; where the glyph crosses them they are not looked at.
+    const QPoint shift = pressed ? QPoint(1, 1) : QPoint(0, 0);
+    const QRect focusRect = button.adjusted(3, 3, -3, -3).translated(shift);
+    const int glyphLeft = size.width() / 2 - 17 / 2 + shift.x();
+    int dots = 0;
+    for (int x = focusRect.left() - 1; x <= focusRect.right() + 1; ++x) {
+        if (x >= glyphLeft && x < glyphLeft + 17)
+            continue;
+        for (const int y : {focusRect.top() - 1, focusRect.top(), focusRect.bottom(), focusRect.bottom() + 1}) {
+            const bool onRect = x >= focusRect.left() && x <= focusRect.right()
+                && (y == focusRect.top() || y == focusRect.bottom());
+            const QColor pixel = image.pixelColor(x, y);
+            if (focused && onRect)
+                QVERIFY2(pixel == face || pixel == dot, qPrintable(QStringLiteral("(%1,%2)").arg(x).arg(y)));
+            else if (pixel == dot)
+                QFAIL(qPrintable(QStringLiteral("a focus dot at (%1,%2)").arg(x).arg(y)));
+            dots += pixel == dot;
+        }
+    }
+    QCOMPARE(dots > 0, focused);
+    QCOMPARE(image.pixelColor(focusRect.topLeft()), focused ? dot : face);
+    QCOMPARE(image.pixelColor(focusRect.topLeft() + QPoint(1, 0)), face);
 }
 
 QTEST_MAIN(TestScalePlayer)

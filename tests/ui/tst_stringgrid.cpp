@@ -4,6 +4,7 @@
 #include "windowing/systemcolors.h"
 
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -407,6 +408,89 @@ private slots:
         QTEST(image.pixelColor(head.right() + 1, chord(0).y()), "chordLine");
         QCOMPARE(image.pixelColor(1050, 12), window);
         QCOMPARE(image.pixelColor(30, 70), window);
+    }
+
+    // The 13 columns need 962 pixels, the trailing line of the last one
+    // included, which may lie under the border: at the designed 965 they
+    // fit, one pixel narrower they do not.
+    void scrollBarOnlyWhereColumnsDoNotFit_data()
+    {
+        addColumn<int>("width");
+        addColumn<bool>("scrolls");
+        newRow("designed") << 965 << false;
+        newRow("one pixel narrower") << 964 << true;
+        newRow("scaled down") << 500 << true;
+        newRow("scaled up") << 1200 << false;
+    }
+
+    void scrollBarOnlyWhereColumnsDoNotFit()
+    {
+        QFETCH(int, width);
+        QFETCH(bool, scrolls);
+        const int height = 53 + 20;
+        grid()->resize(width, height);
+        const QScrollBar *bar = grid()->findChild<QScrollBar *>();
+        QVERIFY(bar);
+        QCOMPARE(bar->isVisible(), scrolls);
+        // The bar takes its room from the bottom of the cells, inside the border.
+        const QRect cells = grid()->contentsRect();
+        QCOMPARE(cells.top(), 2);
+        QCOMPARE(cells.bottom(), scrolls ? bar->geometry().top() - 1 : height - 3);
+        if (scrolls)
+            QCOMPARE(bar->geometry(), QRect(2, cells.bottom() + 1, width - 4, height - 2 - cells.bottom() - 1));
+    }
+
+    // GIVEN a grid too narrow for its columns WHEN the current cell moves
+    // out of view THEN the columns scroll after it, whole columns at a time.
+    void keysScrollTheCurrentCellIntoView()
+    {
+        grid()->resize(500, 53 + 20);
+        mouseClick(grid(), Qt::LeftButton, {}, chord(0));
+        const auto inView = [this](int col) { return grid()->contentsRect().contains(grid()->cellRect(col, 1)); };
+
+        keyClick(grid(), Qt::Key_End);
+        QCOMPARE(grid()->currentColumn(), 12);
+        QVERIFY(inView(12));
+        QVERIFY(!inView(0));
+        const int left = grid()->leftColumn();
+        QCOMPARE(grid()->findChild<QScrollBar *>()->value(), left);
+
+        for (int col = 11; col >= left; --col) {
+            keyClick(grid(), Qt::Key_Left);
+            QCOMPARE(grid()->leftColumn(), left);
+        }
+        keyClick(grid(), Qt::Key_Left);
+        QCOMPARE(grid()->leftColumn(), left - 1);
+        QVERIFY(inView(left - 1));
+        keyClick(grid(), Qt::Key_Home);
+        QCOMPARE(grid()->leftColumn(), 0);
+    }
+
+    // GIVEN the columns scrolled by the bar THEN what is painted and what is
+    // clicked is the same scrolled column.
+    void scrollBarMovesPaintingAndClicksAlike()
+    {
+        grid()->resize(500, 53 + 20);
+        grid()->setCells(2, 0, QStringLiteral("Sobretônica"));
+        auto *bar = grid()->findChild<QScrollBar *>();
+        bar->setValue(2);
+        QCOMPARE(grid()->leftColumn(), 2);
+        QCOMPARE(grid()->cellRect(2, 0).topLeft(), grid()->contentsRect().topLeft());
+        const QImage image = grid()->grab().toImage();
+        int ink = 0;
+        for (int x = 2; x < 60; ++x)
+            for (int y = 2; y < 20; ++y)
+                ink += qGray(image.pixel(x, y)) < 100;
+        QVERIFY(ink > 10);
+
+        QSignalSpy spy(grid(), &TStringGrid::OnClick);
+        mouseClick(grid(), Qt::LeftButton, {}, chord(1));
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(grid()->currentColumn(), 3);
+        // The bar can reach the last column but no further.
+        bar->setValue(bar->maximum());
+        QVERIFY(grid()->contentsRect().contains(grid()->cellRect(12, 1)));
+        QVERIFY(!grid()->contentsRect().contains(grid()->cellRect(grid()->leftColumn() - 1, 1)));
     }
 
     void longTextIsCutAtTheCellEdge()

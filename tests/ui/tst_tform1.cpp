@@ -11,6 +11,9 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include <array>
+#include <map>
+
 using namespace quiralto;
 using quiralto::testsupport::FakeMediaService;
 using quiralto::ui::TForm1;
@@ -52,8 +55,11 @@ private slots:
     void cleanup();
 
     void windowAsDesigned();
-    void controlsAtTheirPlaces_data();
-    void controlsAtTheirPlaces();
+    void formsLineUp_data();
+    void formsLineUp();
+    void creditsEndTogether();
+    void headerControlsAtTheirPlaces_data();
+    void headerControlsAtTheirPlaces();
     void tabOrder();
     void startsWithHeadingsAndNoKey();
     void paintsHeadingAndChordRows();
@@ -106,47 +112,79 @@ void TestTForm1::windowAsDesigned()
     QVERIFY(flags & Qt::WindowCloseButtonHint);
     QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
     QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
-    QVERIFY(m_form->findChildren<QScrollBar *>().isEmpty());
+    // At the designed size every column fits: no grid shows a scroll bar.
+    for (const QScrollBar *bar : m_form->findChildren<QScrollBar *>())
+        QVERIFY(!bar->isVisibleTo(m_form));
 }
 
-void TestTForm1::controlsAtTheirPlaces_data()
+// Each form of the scale: its label above the grid at the left, its player
+// to the right of the label, and the grid below both; the forms stacked
+// 128 pixels apart under the first grid.
+void TestTForm1::formsLineUp_data()
+{
+    QTest::addColumn<int>("form");
+    QTest::newRow("Primitiva") << 0;
+    QTest::newRow("Harmônica") << 1;
+    QTest::newRow("Melódica") << 2;
+}
+
+void TestTForm1::formsLineUp()
+{
+    QFETCH(int, form);
+    const std::array<QLabel *, 3> labels = {m_form->Label1, m_form->Label2, m_form->Label3};
+    const std::array<ui::TStringGrid *, 3> grids = {m_form->StringGrid1, m_form->StringGrid2, m_form->StringGrid3};
+    const std::array<playback::ScalePlayer *, 3> players = {m_form->MediaPlayer1, m_form->MediaPlayer2,
+                                                            m_form->MediaPlayer3};
+    const QRect grid = grids[form]->geometry();
+    const QRect label = labels[form]->geometry();
+    const QRect player = players[form]->geometry();
+
+    QCOMPARE(grid, QRect(8, 104, 965, 53).translated(0, 128 * form));
+    QCOMPARE(label.topLeft(), QPoint(16, grid.top() - 24));
+    QCOMPARE(player, QRect(72, grid.top() - 32, 29, 30));
+    QVERIFY(label.right() < player.left());
+    QVERIFY(player.bottom() < grid.top());
+    // A label is as wide as its text, one line of the window font high.
+    QCOMPARE(label.height(), 13);
+    QVERIFY(label.width() >= labels[form]->fontMetrics().horizontalAdvance(labels[form]->text()));
+}
+
+void TestTForm1::creditsEndTogether()
+{
+    const QRect developer = m_form->Label4->geometry();
+    const QRect contact = m_form->Label5->geometry();
+    QCOMPARE(developer.right(), 961);
+    QCOMPARE(contact.right(), developer.right());
+    QCOMPARE(developer.top(), 432);
+    QCOMPARE(contact.top(), developer.top() + 24);
+    for (const QLabel *label : {m_form->Label4, m_form->Label5})
+        QVERIFY(label->width() >= label->fontMetrics().horizontalAdvance(label->text()));
+}
+
+void TestTForm1::headerControlsAtTheirPlaces_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QRect>("geometry");
-    QTest::newRow("StringGrid1") << "StringGrid1" << QRect(8, 104, 965, 53);
-    QTest::newRow("StringGrid2") << "StringGrid2" << QRect(8, 232, 965, 53);
-    QTest::newRow("StringGrid3") << "StringGrid3" << QRect(8, 360, 965, 53);
     QTest::newRow("ComboBox1") << "ComboBox1" << QRect(128, 16, 177, 21);
-    QTest::newRow("MediaPlayer1") << "MediaPlayer1" << QRect(72, 72, 29, 30);
-    QTest::newRow("MediaPlayer2") << "MediaPlayer2" << QRect(72, 200, 29, 30);
-    QTest::newRow("MediaPlayer3") << "MediaPlayer3" << QRect(72, 328, 29, 30);
     // Labels size themselves to their text: only their corner is designed.
-    QTest::newRow("Label1") << "Label1" << QRect(16, 80, 0, 0);
-    QTest::newRow("Label2") << "Label2" << QRect(16, 208, 0, 0);
-    QTest::newRow("Label3") << "Label3" << QRect(16, 336, 0, 0);
-    QTest::newRow("Label4") << "Label4" << QRect(712, 432, 0, 0);
-    QTest::newRow("Label5") << "Label5" << QRect(720, 456, 0, 0);
+    QTest::newRow("Label6") << "Label6" << QRect(368, 16, 0, 0);
+    QTest::newRow("Label7") << "Label7" << QRect(368, 40, 0, 0);
+    QTest::newRow("Label8") << "Label8" << QRect(368, 64, 0, 0);
     QTest::newRow("Label9") << "Label9" << QRect(800, 40, 0, 0);
 }
 
-void TestTForm1::controlsAtTheirPlaces()
+void TestTForm1::headerControlsAtTheirPlaces()
 {
     QFETCH(QString, name);
     QFETCH(QRect, geometry);
     const std::map<QString, QWidget *> controls = {
-        {"StringGrid1", m_form->StringGrid1}, {"StringGrid2", m_form->StringGrid2},
-        {"StringGrid3", m_form->StringGrid3}, {"ComboBox1", m_form->ComboBox1},
-        {"MediaPlayer1", m_form->MediaPlayer1}, {"MediaPlayer2", m_form->MediaPlayer2},
-        {"MediaPlayer3", m_form->MediaPlayer3}, {"Label1", m_form->Label1}, {"Label2", m_form->Label2},
-        {"Label3", m_form->Label3}, {"Label4", m_form->Label4}, {"Label5", m_form->Label5},
-        {"Label9", m_form->Label9},
+        {"ComboBox1", m_form->ComboBox1}, {"Label6", m_form->Label6}, {"Label7", m_form->Label7},
+        {"Label8", m_form->Label8}, {"Label9", m_form->Label9},
     };
     QWidget *control = controls.at(name);
     if (geometry.isEmpty()) {
         QCOMPARE(control->pos(), geometry.topLeft());
-        auto *label = qobject_cast<QLabel *>(control);
         QCOMPARE(control->height(), 13);
-        QVERIFY(control->width() >= label->fontMetrics().horizontalAdvance(label->text()));
         QVERIFY2(control->geometry().right() < 981, "label runs off the window");
     } else {
         QCOMPARE(control->geometry(), geometry);

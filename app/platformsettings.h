@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QProcessEnvironment>
+
+#include <utility>
+
+namespace quiralto::app {
+
+/// An environment variable that Qt reads when the application starts.
+using PlatformSetting = std::pair<QByteArray, QByteArray>;
+
+/// What the program tells Qt before the application exists, given the
+/// environment it was started in:
+/// - on X11 wherever an X display is there and the user chose no platform,
+///   Wayland otherwise (the window places itself, and the desktop's text
+///   resolution is known, only on X11);
+/// - without Qt's own high-DPI scaling, unless the user set one of Qt's
+///   scaling variables: the window scales itself by its text.
+QList<PlatformSetting> platformSettings(const QProcessEnvironment &environment);
+
+/// Puts platformSettings() of the process's environment into it. Call it
+/// before the application object is made.
+void applyPlatformSettings();
+
+} // namespace quiralto::app
