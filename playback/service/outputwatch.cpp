@@ -6,10 +6,10 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto CheckInterval = 100ms;
-// A flowing output renders a block every few milliseconds, and leaves no
-// more than about ten between two on a busy machine (bench/RESULTS.md):
-// 400 ms without one is an output that has gone, and checks a tenth of a
-// second apart notice it within half a second.
+// A flowing output renders a block every few milliseconds, and leaves a few
+// tens at most between two even on a busy machine (bench/RESULTS.md): 400 ms
+// without one is an output that has gone, and checks a tenth of a second
+// apart notice it within half a second.
 constexpr auto SilenceWhileFlowing = 400ms;
 // A new output renders its first block at once, but the server may hold the
 // second back until its sink wakes: PulseAudio's null sink, idle, sleeps up
