@@ -290,6 +290,14 @@ bool hasColour(Display *display, Window window, Rect area, unsigned long rgb)
     return false;
 }
 
+std::vector<char> pixelBytes(Display *display, Window window, Rect area)
+{
+    const Image image = windowImage(display, window, area);
+    if (!image)
+        return {};
+    return std::vector<char>(image->data, image->data + std::ptrdiff_t(image->bytes_per_line) * image->height);
+}
+
 bool saveImage(Display *display, Window window, Rect area, const std::string &path)
 {
     const Image image = windowImage(display, window, area);

@@ -102,6 +102,10 @@ int inkPixels(Display *display, Window window, Rect area);
 // Whether any pixel of the window's \a area has exactly the colour \a rgb.
 bool hasColour(Display *display, Window window, Rect area, unsigned long rgb);
 
+// The window's \a area as the X server holds it, byte for byte, to tell
+// whether it has changed; empty when it cannot be read.
+std::vector<char> pixelBytes(Display *display, Window window, Rect area);
+
 // Writes the window's \a area as a binary PPM image, for looking at.
 bool saveImage(Display *display, Window window, Rect area, const std::string &path);
 

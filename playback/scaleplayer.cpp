@@ -48,6 +48,11 @@ const QImage &playGlyph(bool available)
 constexpr QSize SmallestSize(21 + 8, 16 + 4);
 constexpr QSize DefaultSize(29, 30);
 
+EMCIDeviceError serviceError(const MediaService &service, ErrorCode code)
+{
+    return EMCIDeviceError(service.errorText(code).value_or("Unknown error code"));
+}
+
 } // namespace
 
 ScalePlayer::ScalePlayer(MediaService &service, QWidget *parent)
@@ -87,7 +92,7 @@ void ScalePlayer::Open()
 
     DeviceId device = 0;
     if (record(m_service.open(m_fileName, device)) != NoError)
-        throw EMCIDeviceError(m_service.errorText(m_lastError).value_or("Unknown error code"));
+        throw serviceError(m_service, m_lastError);
 
     m_openDeviceId = device;
     std::uint32_t length = 0;
@@ -109,8 +114,11 @@ void ScalePlayer::Play()
         throw EMCIDeviceError("No MCI device open");
     if (playedToEnd())
         m_service.seekToStart(m_openDeviceId);
-    // A refused play raises nothing; how Play looks afterwards is the press's business.
-    record(m_service.play(m_openDeviceId, this));
+    // A refused play raises nothing, and how Play looks afterwards is the
+    // press's business; but without an audio output the user would hear
+    // nothing and never learn why, so that refusal is told as an open's is.
+    if (record(m_service.play(m_openDeviceId, this)) == ErrorNoAudioOutput)
+        throw serviceError(m_service, m_lastError);
 }
 
 void ScalePlayer::closeDevice()

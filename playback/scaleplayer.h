@@ -42,7 +42,8 @@ public:
     void Open();
 
     /// Plays the open device from where it stands, from the start once it has
-    /// played to its end. Throws EMCIDeviceError when no device is open.
+    /// played to its end. Throws EMCIDeviceError when no device is open, or
+    /// when the service has no audio output to play on.
     void Play();
 
     std::uint16_t OpenDeviceId() const { return m_openDeviceId; }

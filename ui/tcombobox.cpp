@@ -129,6 +129,8 @@ bool TComboBox::event(QEvent *event)
         setDroppedDown(false);
         return true;
     }
+    if (event->type() == QEvent::Enter)
+        emit approached(this);
     return QWidget::event(event);
 }
 
@@ -136,6 +138,9 @@ bool TComboBox::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_edit && event->type() == QEvent::KeyPress)
         return handleKey(static_cast<const QKeyEvent &>(*event));
+    if (watched == m_edit && event->type() == QEvent::FocusIn
+        && static_cast<const QFocusEvent *>(event)->reason() != Qt::OtherFocusReason)
+        emit approached(this);
 
     if (watched == m_list) {
         switch (event->type()) {
@@ -205,7 +210,7 @@ void TComboBox::mousePressEvent(QMouseEvent *event)
     // The whole text is selected, so that typing after a look at the list
     // starts a new search.
     m_edit->selectAll();
-    setDroppedDown(true);
+    showListForUser(true);
 }
 
 bool TComboBox::handleKey(const QKeyEvent &key)
@@ -215,14 +220,14 @@ bool TComboBox::handleKey(const QKeyEvent &key)
     case Qt::Key_Up:
     case Qt::Key_Down:
         if (key.modifiers() & Qt::AltModifier)
-            setDroppedDown(!DroppedDown());
+            showListForUser(!DroppedDown());
         else
             stepSelection(key.key() == Qt::Key_Down ? 1 : -1);
         return true;
     case Qt::Key_F4:
         if (!plain)
             return false;
-        setDroppedDown(!DroppedDown());
+        showListForUser(!DroppedDown());
         return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -244,6 +249,13 @@ bool TComboBox::handleKey(const QKeyEvent &key)
     default:
         return isTypedCharacter(key) && completeTyped(key.text());
     }
+}
+
+void TComboBox::showListForUser(bool shown)
+{
+    setDroppedDown(shown);
+    if (shown)
+        emit approached(this);
 }
 
 // Returns false, with no item selected, when no item begins with what the

@@ -40,6 +40,10 @@ public:
 
 signals:
     void OnChange(quiralto::ui::TComboBox *sender);
+    // The user shows that a choice may be coming: the pointer entered the
+    // selector, or the user gave it the focus or opened its list. Code that
+    // moves the focus here or opens the list raises nothing.
+    void approached(quiralto::ui::TComboBox *sender);
 
 protected:
     bool event(QEvent *event) override;
@@ -51,6 +55,7 @@ protected:
 
 private:
     bool handleKey(const QKeyEvent &key);
+    void showListForUser(bool shown);
     bool completeTyped(const QString &typed);
     void eraseBackward();
     void stepSelection(int step);

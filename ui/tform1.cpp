@@ -3,6 +3,7 @@
 #include "model/degreeheadings.h"
 #include "model/keytable.h"
 #include "playback/scaleplayer.h"
+#include "playback/service/mediaservice.h"
 #include "screenscaling.h"
 #include "tcombobox.h"
 #include "tstringgrid.h"
@@ -100,6 +101,10 @@ TForm1::TForm1(playback::MediaService &playbackService, QWidget *parent)
     connectHandler(StringGrid2, &TStringGrid::OnClick, this, &TForm1::StringGrid2Click);
     connectHandler(StringGrid3, &TStringGrid::OnClick, this, &TForm1::StringGrid3Click);
     connectHandler(ComboBox1, &TComboBox::OnChange, this, &TForm1::ComboBox1Change);
+    // The synthesizer takes longer to make than a key change may take to
+    // show: it is made while the user is still on the way to a key.
+    connect(ComboBox1, &TComboBox::approached, this,
+            [&playbackService] { windowing::guarded([&] { playbackService.prepare(); }); });
 
     scaleToScreen();
     // The window opens where it was designed to, not centred and not moved

@@ -58,20 +58,48 @@ std::vector<std::string> FluidSynthService::defaultSoundFonts()
 }
 
 FluidSynthService::FluidSynthService(AudioOutput output, std::vector<std::string> soundFonts)
-    : m_output(output), m_soundFonts(std::move(soundFonts))
+    : FluidSynthService(output, {}, std::move(soundFonts))
+{
+}
+
+FluidSynthService::FluidSynthService(AudioDriverMaker makeDriver, std::vector<std::string> soundFonts)
+    : FluidSynthService(AudioOutput::Speakers, std::move(makeDriver), std::move(soundFonts))
+{
+}
+
+FluidSynthService::FluidSynthService(AudioOutput output, AudioDriverMaker makeDriver,
+                                     std::vector<std::string> soundFonts)
+    : m_output(output), m_makeDriver(std::move(makeDriver)), m_soundFonts(std::move(soundFonts)),
+      m_outputWatch([this] { return m_engine->renderedBlocks(); }, [this] { outputLost(); })
 {
 }
 
 FluidSynthService::~FluidSynthService() = default;
 
+void FluidSynthService::prepare()
+{
+    if (m_engine || m_preparation.valid())
+        return;
+    // The thread gets copies of all it uses: the service may go before it ends.
+    m_preparation = std::async(std::launch::async, [output = m_output, makeDriver = m_makeDriver,
+                                                    soundFonts = m_soundFonts] {
+        auto engine = std::make_unique<SynthEngine>(soundFonts);
+        // Without an output the engine is kept all the same; the open that
+        // takes it tries again, and reports what it finds.
+        if (output == AudioOutput::Speakers)
+            engine->startOutput(makeDriver);
+        return engine;
+    });
+}
+
 ErrorCode FluidSynthService::open(const std::string &fileName, DeviceId &device)
 {
     try {
         const midi::MidiFile midi = readRequestedMidiFile(fileName);
-        if (!m_engine)
-            m_engine = std::make_unique<SynthEngine>(m_soundFonts, m_output);
+        SynthEngine &synth = engine();
+        requireOutput();
         const DeviceId id = nextDeviceId();
-        m_devices.emplace(id, std::make_unique<SequencerDevice>(id, fileName, *m_engine, midi));
+        m_devices.emplace(id, std::make_unique<SequencerDevice>(id, fileName, synth, midi));
         device = id;
         return NoError;
     } catch (const RequestRefused &refused) {
@@ -81,79 +109,72 @@ ErrorCode FluidSynthService::open(const std::string &fileName, DeviceId &device)
 
 ErrorCode FluidSynthService::capability(DeviceId device, Capability item, std::uint32_t &answer)
 {
-    if (!find(device))
-        return fail(ErrorInvalidDevice, {});
-    switch (item) {
-    case Capability::CanPlay:
-        answer = 1;
-        break;
-    case Capability::CanRecord:
-    case Capability::CanEject:
-    case Capability::HasVideo:
-        answer = 0;
-        break;
-    case Capability::DeviceType:
-        answer = SequencerDeviceType;
-        break;
-    }
-    return NoError;
+    return onDevice(device, [&](SequencerDevice &) {
+        switch (item) {
+        case Capability::CanPlay:
+            answer = 1;
+            break;
+        case Capability::CanRecord:
+        case Capability::CanEject:
+        case Capability::HasVideo:
+            answer = 0;
+            break;
+        case Capability::DeviceType:
+            answer = SequencerDeviceType;
+            break;
+        }
+        return NoError;
+    });
 }
 
 ErrorCode FluidSynthService::whereSource(DeviceId device)
 {
-    if (!find(device))
-        return fail(ErrorInvalidDevice, {});
-    return failOn(device, ErrorUnsupportedFunction);
+    return onDevice(device, [](SequencerDevice &) { return ErrorUnsupportedFunction; });
 }
 
 ErrorCode FluidSynthService::mode(DeviceId device, DeviceMode &mode)
 {
-    auto *open = find(device);
-    if (!open)
-        return fail(ErrorInvalidDevice, {});
-    mode = open->mode();
-    return NoError;
+    return onDevice(device, [&](SequencerDevice &open) {
+        mode = open.mode();
+        return NoError;
+    });
 }
 
 ErrorCode FluidSynthService::position(DeviceId device, std::uint32_t &position)
 {
-    auto *open = find(device);
-    if (!open)
-        return fail(ErrorInvalidDevice, {});
-    position = open->position();
-    return NoError;
+    return onDevice(device, [&](SequencerDevice &open) {
+        position = open.position();
+        return NoError;
+    });
 }
 
 ErrorCode FluidSynthService::length(DeviceId device, std::uint32_t &length)
 {
-    auto *open = find(device);
-    if (!open)
-        return fail(ErrorInvalidDevice, {});
-    length = open->length();
-    return NoError;
+    return onDevice(device, [&](SequencerDevice &open) {
+        length = open.length();
+        return NoError;
+    });
 }
 
 ErrorCode FluidSynthService::seekToStart(DeviceId device)
 {
-    auto *open = find(device);
-    if (!open)
-        return fail(ErrorInvalidDevice, {});
-    return failOn(device, open->seekToStart());
+    return onDevice(device, [](SequencerDevice &open) { return open.seekToStart(); });
 }
 
 ErrorCode FluidSynthService::play(DeviceId device, QObject *notifyTarget)
 {
-    auto *open = find(device);
-    if (!open)
-        return fail(ErrorInvalidDevice, {});
-    return failOn(device, open->play(notifyTarget));
+    return onDevice(device, [&](SequencerDevice &open) {
+        requireOutput();
+        return open.play(notifyTarget);
+    });
 }
 
 ErrorCode FluidSynthService::close(DeviceId device)
 {
-    if (m_devices.erase(device) == 0)
-        return fail(ErrorInvalidDevice, {});
-    return NoError;
+    return onDevice(device, [&](SequencerDevice &) {
+        m_devices.erase(device);
+        return NoError;
+    });
 }
 
 std::optional<std::string> FluidSynthService::errorText(ErrorCode code) const
@@ -171,10 +192,56 @@ void FluidSynthService::renderFrames(int frames, std::vector<float> &interleaved
         interleavedStereo.assign(2 * static_cast<std::size_t>(std::max(frames, 0)), 0.0f);
 }
 
-SequencerDevice *FluidSynthService::find(DeviceId device) const
+// What prepare() made, as soon as it is done, or else a synthesizer made
+// here. A preparation that failed may have met what is mended since (a
+// SoundFont installed meanwhile): the open tries again, and reports what it
+// meets itself, as if nothing had been prepared.
+SynthEngine &FluidSynthService::engine()
+{
+    if (!m_engine && m_preparation.valid()) {
+        try {
+            m_engine = m_preparation.get();
+        } catch (const RequestRefused &) {
+        }
+    }
+    if (!m_engine)
+        m_engine = std::make_unique<SynthEngine>(m_soundFonts);
+    return *m_engine;
+}
+
+// The speakers need an output for every open and play; one that went away
+// is made anew on the sound server that is there now.
+void FluidSynthService::requireOutput()
+{
+    if (m_output != AudioOutput::Speakers)
+        return;
+    if (!m_engine->startOutput(m_makeDriver))
+        throw RequestRefused(ErrorNoAudioOutput);
+    m_outputWatch.start();
+}
+
+void FluidSynthService::outputLost()
+{
+    m_engine->stopOutput();
+    for (const auto &[id, device] : m_devices)
+        device->outputLost();
+}
+
+// A request on an open device; a failure is remembered with the device's file.
+template <typename Request>
+ErrorCode FluidSynthService::onDevice(DeviceId device, Request request)
 {
     const auto found = m_devices.find(device);
-    return found == m_devices.end() ? nullptr : found->second.get();
+    if (found == m_devices.end())
+        return fail(ErrorInvalidDevice, {});
+    const std::string fileName = found->second->fileName();
+    ErrorCode result = NoError;
+    try {
+        result = request(*found->second);
+    } catch (const RequestRefused &refused) {
+        result = refused.code();
+    }
+    return result == NoError ? NoError : fail(result, {fileName, {}});
 }
 
 // Remembers the failure, so that errorText can name its file.
@@ -182,14 +249,6 @@ ErrorCode FluidSynthService::fail(ErrorCode code, FailedRequest request)
 {
     m_lastFailure = std::move(request);
     return code;
-}
-
-// For a request on an open device: remembers a failure with the device's file.
-ErrorCode FluidSynthService::failOn(DeviceId device, ErrorCode code)
-{
-    if (code == NoError)
-        return NoError;
-    return fail(code, {find(device)->fileName(), {}});
 }
 
 // Ids are not reused at once, so that a late question about a closed device

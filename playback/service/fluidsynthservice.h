@@ -1,10 +1,13 @@
 #pragma once
 
+#include "playback/service/audiodriver.h"
 #include "playback/service/audiooutput.h"
 #include "playback/service/mediaservice.h"
+#include "playback/service/outputwatch.h"
 #include "playback/service/servicemessages.h"
 
 #include <cstdint>
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -23,6 +26,11 @@ class SynthEngine;
 /// Stopped, with its position at its length, as soon as the file's last
 /// event has played; the notes may still be fading then.
 ///
+/// The speakers' output is watched: when it stops (its sound server went
+/// away), every device that was playing ends as at the end of its file, with
+/// its notice, and the next open or play makes a new output on whatever
+/// sound server is there then, keeping the synthesizer and its SoundFont.
+///
 /// Not thread-safe: every request comes from the UI thread, where the
 /// completion notices also arrive.
 class FluidSynthService final : public MediaService
@@ -37,15 +45,24 @@ public:
 
     /// Creates nothing of FluidSynth yet: the synthesizer, its SoundFont (the
     /// first of \a soundFonts that loads) and, for the speakers, its audio
-    /// output are made at the first open and kept until destruction.
+    /// output are made by prepare() or at the first open, whichever comes
+    /// first, and kept until destruction.
     explicit FluidSynthService(AudioOutput output = AudioOutput::Speakers,
                                std::vector<std::string> soundFonts = defaultSoundFonts());
-    /// Closes every open device.
+    /// Plays through the drivers that \a makeDriver makes instead of
+    /// FluidSynth's own.
+    explicit FluidSynthService(AudioDriverMaker makeDriver,
+                               std::vector<std::string> soundFonts = defaultSoundFonts());
+    /// Closes every open device; waits for a preparation still running.
     ~FluidSynthService() override;
 
     FluidSynthService(const FluidSynthService &) = delete;
     FluidSynthService &operator=(const FluidSynthService &) = delete;
 
+    /// Starts making the synthesizer, loading its SoundFont and starting its
+    /// output on a thread of its own; the next open takes what it made, or
+    /// the failure it met.
+    void prepare() override;
     ErrorCode open(const std::string &fileName, DeviceId &device) override;
     ErrorCode capability(DeviceId device, Capability item, std::uint32_t &answer) override;
     ErrorCode whereSource(DeviceId device) override;
@@ -65,16 +82,24 @@ public:
     void renderFrames(int frames, std::vector<float> &interleavedStereo);
 
 private:
-    SequencerDevice *find(DeviceId device) const;
+    FluidSynthService(AudioOutput output, AudioDriverMaker makeDriver, std::vector<std::string> soundFonts);
+
+    SynthEngine &engine();
+    void requireOutput();
+    void outputLost();
+    template <typename Request>
+    ErrorCode onDevice(DeviceId device, Request request);
     ErrorCode fail(ErrorCode code, FailedRequest request);
-    ErrorCode failOn(DeviceId device, ErrorCode code);
     DeviceId nextDeviceId();
 
     const AudioOutput m_output;
+    const AudioDriverMaker m_makeDriver;
     const std::vector<std::string> m_soundFonts;
+    std::future<std::unique_ptr<SynthEngine>> m_preparation;
     std::unique_ptr<SynthEngine> m_engine;
     // After the engine, so that the devices, which use it, go first.
     std::map<DeviceId, std::unique_ptr<SequencerDevice>> m_devices;
+    OutputWatch m_outputWatch;
     DeviceId m_lastDeviceId = 0;
     FailedRequest m_lastFailure;
 };

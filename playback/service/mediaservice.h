@@ -27,6 +27,7 @@ enum ServiceError : ErrorCode {
     ErrorInvalidDevice,         ///< the device id is not open
     ErrorUnsupportedFunction,   ///< the device does not do that
     ErrorSynthesizer,           ///< the synthesizer refused the request
+    ErrorNoSynthesizerLibrary,  ///< FluidSynth's library is missing or not the one expected
 };
 
 enum class DeviceMode { Stopped, Playing };
@@ -40,6 +41,12 @@ class MediaService
 {
 public:
     virtual ~MediaService() = default;
+
+    /// The user is about to choose what to open: readies, off the UI thread,
+    /// what the first open needs, so that it waits less. Reports nothing; a
+    /// failure shows at the open that needs what failed. Nothing to do for a
+    /// service that is always ready.
+    virtual void prepare() {}
 
     /// Opens \a fileName, resolved against the working directory, as a new
     /// device of its own. On success stores the device in \a device.

@@ -32,7 +32,8 @@ bool playsOnDrumChannel(const midi::MidiFile &midi)
 SequencerDevice::SequencerDevice(DeviceId id, std::string fileName, SynthEngine &engine,
                                  const midi::MidiFile &midi)
     : m_id(id), m_fileName(std::move(fileName)), m_engine(engine),
-      m_length(midi.lastEventTick), m_playable(midi::writeMidiFile(midi))
+      m_length(midi.lastEventTick), m_playable(midi::writeMidiFile(midi)),
+      m_player(nullptr, engine.fluid().delete_fluid_player)
 {
     const auto channels = m_engine.claimChannels(playsOnDrumChannel(midi));
     if (!channels)
@@ -102,7 +103,7 @@ ErrorCode SequencerDevice::play(QObject *notifyTarget)
     if (!m_player)
         return ErrorSynthesizer;
     const bool started = m_engine.withSynth(
-        [this](fluid_synth_t *) { return fluid_player_play(m_player.get()) == FLUID_OK; });
+        [this](fluid_synth_t *) { return m_engine.fluid().fluid_player_play(m_player.get()) == FLUID_OK; });
     if (!started)
         return ErrorSynthesizer;
     m_mode = DeviceMode::Playing;
@@ -110,22 +111,34 @@ ErrorCode SequencerDevice::play(QObject *notifyTarget)
     return NoError;
 }
 
+void SequencerDevice::outputLost()
+{
+    catchUp();
+    if (m_mode != DeviceMode::Playing)
+        return;
+    m_engine.withSynth([this](fluid_synth_t *synth) { stopPlayer(synth); });
+    m_mode = DeviceMode::Stopped;
+    m_atEnd = true;
+    notify(MediaNotifyEvent::Reason::Failure);
+}
+
 void SequencerDevice::startOver()
 {
     m_mode = DeviceMode::Stopped;
     m_atEnd = false;
-    m_engine.withSynth([this](fluid_synth_t *synth) {
+    const FluidSynthLibrary &fluid = m_engine.fluid();
+    m_engine.withSynth([this, &fluid](fluid_synth_t *synth) {
         stopPlayer(synth);
         // The old player, the only user of the old progress, is gone.
         // Braces, not make_unique: clang before 16, which builds the fuzzer,
         // cannot initialise an aggregate from parentheses.
-        m_progress.reset(new Progress{this, synth, m_firstChannel, m_length});
-        m_player.reset(new_fluid_player(synth));
+        m_progress.reset(new Progress{this, fluid, synth, m_firstChannel, m_length});
+        m_player.reset(fluid.new_fluid_player(synth));
         if (!m_player)
             throw RequestRefused(ErrorSynthesizer);
-        fluid_player_set_playback_callback(m_player.get(), &SequencerDevice::forwardEvent, m_progress.get());
-        fluid_player_set_tick_callback(m_player.get(), &SequencerDevice::tickReached, m_progress.get());
-        if (fluid_player_add_mem(m_player.get(), m_playable.data(), m_playable.size()) != FLUID_OK) {
+        fluid.fluid_player_set_playback_callback(m_player.get(), &SequencerDevice::forwardEvent, m_progress.get());
+        fluid.fluid_player_set_tick_callback(m_player.get(), &SequencerDevice::tickReached, m_progress.get());
+        if (fluid.fluid_player_add_mem(m_player.get(), m_playable.data(), m_playable.size()) != FLUID_OK) {
             m_player.reset();
             throw RequestRefused(ErrorSynthesizer);
         }
@@ -138,9 +151,9 @@ void SequencerDevice::stopPlayer(fluid_synth_t *synth)
 {
     if (!m_player)
         return;
-    fluid_player_stop(m_player.get());
+    m_engine.fluid().fluid_player_stop(m_player.get());
     for (int channel = m_firstChannel; channel < m_firstChannel + SynthEngine::ChannelsPerDevice; ++channel)
-        fluid_synth_all_sounds_off(synth, channel);
+        m_engine.fluid().fluid_synth_all_sounds_off(synth, channel);
     m_player.reset();
 }
 
@@ -168,14 +181,15 @@ int SequencerDevice::forwardEvent(void *progress, fluid_midi_event_t *event)
     const auto &shared = *static_cast<const Progress *>(progress);
     // Only channel messages pass: one for the whole synthesizer would reach
     // the other devices' notes.
-    const int type = fluid_midi_event_get_type(event);
+    const FluidSynthLibrary &fluid = shared.fluid;
+    const int type = fluid.fluid_midi_event_get_type(event);
     if (type < 0x80 || type >= 0xF0)
         return FLUID_OK;
     // The event stays in the player's track, so its channel is put back.
-    const int channel = fluid_midi_event_get_channel(event);
-    fluid_midi_event_set_channel(event, shared.firstChannel + channel);
-    const int result = fluid_synth_handle_midi_event(shared.synth, event);
-    fluid_midi_event_set_channel(event, channel);
+    const int channel = fluid.fluid_midi_event_get_channel(event);
+    fluid.fluid_midi_event_set_channel(event, shared.firstChannel + channel);
+    const int result = fluid.fluid_synth_handle_midi_event(shared.synth, event);
+    fluid.fluid_midi_event_set_channel(event, channel);
     return result;
 }
 

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "playback/service/fluidsynthlibrary.h"
 #include "playback/service/medianotifyevent.h"
 #include "playback/service/mediaservice.h"
 #include "midi/midifile.h"
-
-#include <fluidsynth.h>
 
 #include <QObject>
 #include <QPointer>
@@ -37,19 +36,24 @@ public:
     std::uint32_t length() const { return m_length; }
     ErrorCode seekToStart();
     ErrorCode play(QObject *notifyTarget);
+    // The output that played the device's sound is gone: a play request still
+    // running ends as if the file had played to its end, so that the next
+    // one starts it over, and nothing of it sounds in the next output.
+    void outputLost();
 
 private:
     // What the audio thread shares with the UI thread about one player.
     struct Progress
     {
         SequencerDevice *device;
+        const FluidSynthLibrary &fluid;
         fluid_synth_t *synth;
         int firstChannel;
         std::uint32_t endTick;
         std::atomic<int> tick{0};
         std::atomic<bool> ended{false};
     };
-    using Player = std::unique_ptr<fluid_player_t, decltype(&delete_fluid_player)>;
+    using Player = std::unique_ptr<fluid_player_t, decltype(&::delete_fluid_player)>;
 
     static int forwardEvent(void *progress, fluid_midi_event_t *event);
     static int tickReached(void *progress, int tick);
@@ -66,7 +70,7 @@ private:
     const std::vector<std::uint8_t> m_playable;
     int m_firstChannel = -1;
     std::unique_ptr<Progress> m_progress;
-    Player m_player{nullptr, &delete_fluid_player};
+    Player m_player;
     DeviceMode m_mode = DeviceMode::Stopped;
     bool m_atEnd = false;
     QPointer<QObject> m_notifyTarget;

@@ -1,6 +1,7 @@
 #include "playback/service/servicemessages.h"
 
 #include "model/latin1.h"
+#include "playback/service/fluidsynthlibrary.h"
 
 #include <string_view>
 
@@ -43,6 +44,9 @@ std::optional<std::string> serviceErrorText(ErrorCode code, const FailedRequest 
         return aboutFile("O dispositivo de ", file, " não oferece essa função.");
     case ErrorSynthesizer:
         return aboutFile("O sintetizador recusou o pedido para ", file, ".");
+    case ErrorNoSynthesizerLibrary:
+        return aboutFile("Não é possível tocar ", file, ": a biblioteca do sintetizador FluidSynth (")
+            + FluidSynthLibrary::FileName + latin1(") não pôde ser carregada (instale o pacote libfluidsynth3).");
     }
     return std::nullopt;
 }

@@ -1,10 +1,12 @@
 #include "playback/service/synthengine.h"
 
+#include "playback/service/audiooutput.h"
 #include "playback/service/mediaservice.h"
 #include "playback/service/requestrefused.h"
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
-#include <string_view>
 
 namespace quiralto::playback {
 namespace {
@@ -15,72 +17,89 @@ constexpr int ControllerVolume = 7;
 constexpr int ControllerPan = 10;
 constexpr int ControllerResetAll = 121;
 
+bool isDrumChannel(int channel)
+{
+    return channel % SynthEngine::ChannelsPerDevice == DrumChannel;
+}
+
 void check(bool ok)
 {
     if (!ok)
         throw RequestRefused(ErrorSynthesizer);
 }
 
-void setInt(fluid_settings_t *settings, const char *name, int value)
+// One of FluidSynth's drivers; deleting it ends its thread.
+class FluidSynthDriver final : public AudioDriver
 {
-    check(fluid_settings_setint(settings, name, value) == FLUID_OK);
-}
+public:
+    FluidSynthDriver(fluid_audio_driver_t *driver, decltype(&::delete_fluid_audio_driver) deleteDriver)
+        : m_driver(driver), m_delete(deleteDriver) {}
+    ~FluidSynthDriver() override { m_delete(m_driver); }
 
-// Resetting all controllers leaves volume, pan, bank and pitch-bend range as
-// they were, so those are set on their own. Choosing a program loads its
-// samples, so a drum channel that will play nothing is left without one.
-void resetChannel(fluid_synth_t *synth, int channel, bool playsDrums)
-{
-    const bool drums = channel % SynthEngine::ChannelsPerDevice == DrumChannel;
-    fluid_synth_all_sounds_off(synth, channel);
-    fluid_synth_cc(synth, channel, ControllerResetAll, 0);
-    fluid_synth_cc(synth, channel, ControllerVolume, 100);
-    fluid_synth_cc(synth, channel, ControllerPan, 64);
-    fluid_synth_pitch_wheel_sens(synth, channel, 2);
-    fluid_synth_bank_select(synth, channel, drums ? DrumBank : 0);
-    if (!drums || playsDrums)
-        fluid_synth_program_change(synth, channel, 0);
-}
+    FluidSynthDriver(const FluidSynthDriver &) = delete;
+    FluidSynthDriver &operator=(const FluidSynthDriver &) = delete;
+
+private:
+    fluid_audio_driver_t *m_driver;
+    decltype(&::delete_fluid_audio_driver) m_delete;
+};
 
 } // namespace
 
-SynthEngine::SynthEngine(const std::vector<std::string> &soundFonts, AudioOutput output)
-    : m_settings(new_fluid_settings(), &delete_fluid_settings),
-      m_synth(nullptr, &delete_fluid_synth),
-      m_driver(nullptr, &delete_fluid_audio_driver)
+// A driver and what its thread reaches the engine through. Giving the output
+// up cuts it, so that a driver whose thread was stuck rather than ended
+// renders nothing more if it ever moves again.
+struct SynthEngine::Output
+{
+    explicit Output(SynthEngine &engine) : engine(engine) {}
+
+    SynthEngine &engine;
+    std::atomic<bool> cut{false};
+    // Last, so that it goes first: its thread uses the rest.
+    std::unique_ptr<AudioDriver> driver;
+};
+
+SynthEngine::SynthEngine(const std::vector<std::string> &soundFonts)
+    : m_fluid(FluidSynthLibrary::functions()),
+      m_settings(m_fluid.new_fluid_settings(), m_fluid.delete_fluid_settings),
+      m_synth(nullptr, m_fluid.delete_fluid_synth)
 {
     check(m_settings != nullptr);
     fluid_settings_t *settings = m_settings.get();
-    // Loading only the samples a program uses cuts the SoundFont's load from
-    // about 150 ms and 172 MB to about 27 ms and 44 MB.
-    setInt(settings, "synth.dynamic-sample-loading", 1);
-    setInt(settings, "synth.midi-channels", MidiChannels);
-    check(fluid_settings_setnum(settings, "synth.sample-rate", OutputSampleRate) == FLUID_OK);
+    const auto setInt = [&](const char *name, int value) {
+        check(m_fluid.fluid_settings_setint(settings, name, value) == FLUID_OK);
+    };
+    // Only the samples of the programs chosen are loaded, not the whole
+    // SoundFont: see bench/RESULTS.md for what that saves.
+    setInt("synth.dynamic-sample-loading", 1);
+    setInt("synth.midi-channels", MidiChannels);
+    check(m_fluid.fluid_settings_setnum(settings, "synth.sample-rate", OutputSampleRate) == FLUID_OK);
     // Reverb and chorus are shared by all channels: a closed device's echo
     // would linger in the others', and closing must silence at once.
-    setInt(settings, "synth.reverb.active", 0);
-    setInt(settings, "synth.chorus.active", 0);
+    setInt("synth.reverb.active", 0);
+    setInt("synth.chorus.active", 0);
     // A player that finishes would otherwise reset the whole synthesizer,
     // cutting every other device's notes.
-    setInt(settings, "player.reset-synth", 0);
+    setInt("player.reset-synth", 0);
     // Players must follow the rendered samples, so that offline rendering
     // drives them exactly as the speakers do.
-    check(fluid_settings_setstr(settings, "player.timing-source", "sample") == FLUID_OK);
-    // Two short periods: sound starts about 12 ms after a play request.
-    setInt(settings, "audio.period-size", 256);
-    setInt(settings, "audio.periods", 2);
+    check(m_fluid.fluid_settings_setstr(settings, "player.timing-source", "sample") == FLUID_OK);
+    // Two short periods, so that a press is heard soon (bench/RESULTS.md,
+    // press to first sample).
+    setInt("audio.period-size", 256);
+    setInt("audio.periods", 2);
 
-    m_synth.reset(new_fluid_synth(settings));
+    m_synth.reset(m_fluid.new_fluid_synth(settings));
     check(m_synth != nullptr);
 
-    // No programs are chosen here: each device chooses those of its own
-    // channels as it claims them, and choosing them for every channel would
-    // load the drum kit's samples whether anything plays drums or not.
+    // The SoundFont chooses no programs as it loads: choosing them for every
+    // channel would load the drum kit's samples whether anything plays drums
+    // or not.
     bool loaded = false;
     for (const auto &path : soundFonts) {
         std::error_code ignored;
         if (std::filesystem::is_regular_file(path, ignored)
-            && fluid_synth_sfload(m_synth.get(), path.c_str(), 0) != FLUID_FAILED) {
+            && m_fluid.fluid_synth_sfload(m_synth.get(), path.c_str(), 0) != FLUID_FAILED) {
             loaded = true;
             break;
         }
@@ -89,27 +108,62 @@ SynthEngine::SynthEngine(const std::vector<std::string> &soundFonts, AudioOutput
         throw RequestRefused(ErrorNoSoundFont);
 
     for (int channel = 0; channel < MidiChannels; ++channel) {
-        const bool drums = channel % ChannelsPerDevice == DrumChannel;
-        check(fluid_synth_set_channel_type(m_synth.get(), channel,
-                                           drums ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC) == FLUID_OK);
-    }
-
-    if (output == AudioOutput::Speakers) {
-        for (const char *driver : {"pulseaudio", "alsa"}) {
-            if (fluid_settings_setstr(settings, "audio.driver", driver) != FLUID_OK)
-                continue;
-            m_driver.reset(new_fluid_audio_driver2(settings, &SynthEngine::renderForDriver, this));
-            if (m_driver)
-                break;
-        }
-        if (!m_driver)
-            throw RequestRefused(ErrorNoAudioOutput);
+        check(m_fluid.fluid_synth_set_channel_type(m_synth.get(), channel,
+                                                   isDrumChannel(channel) ? CHANNEL_TYPE_DRUM
+                                                                          : CHANNEL_TYPE_MELODIC) == FLUID_OK);
+        // Every melodic channel is put on the piano, which every device
+        // starts its channels on (claimChannels): its samples are loaded
+        // here, before the first open, and stay loaded while any channel
+        // keeps it, which one device choosing it again does not change.
+        if (!isDrumChannel(channel))
+            m_fluid.fluid_synth_program_change(m_synth.get(), channel, 0);
     }
 }
 
-// The driver's thread takes the render lock, so it must be gone before
-// anything else is torn down; the members' order sees to that.
 SynthEngine::~SynthEngine() = default;
+
+bool SynthEngine::startOutput(const AudioDriverMaker &makeDriver)
+{
+    if (m_output)
+        return true;
+    // Made before its driver, whose thread may call back at once.
+    auto output = std::make_unique<Output>(*this);
+    output->driver = makeDriver ? makeDriver(&SynthEngine::renderForDriver, output.get())
+                                : makeFluidSynthDriver(*output);
+    if (!output->driver)
+        return false;
+    m_output = std::move(output);
+    return true;
+}
+
+std::unique_ptr<AudioDriver> SynthEngine::makeFluidSynthDriver(Output &output)
+{
+    fluid_settings_t *settings = m_settings.get();
+    for (const char *name : {"pulseaudio", "alsa"}) {
+        if (m_fluid.fluid_settings_setstr(settings, "audio.driver", name) != FLUID_OK)
+            continue;
+        if (fluid_audio_driver_t *driver
+            = m_fluid.new_fluid_audio_driver2(settings, &SynthEngine::renderForDriver, &output))
+            return std::make_unique<FluidSynthDriver>(driver, m_fluid.delete_fluid_audio_driver);
+    }
+    return nullptr;
+}
+
+void SynthEngine::stopOutput()
+{
+    if (!m_output)
+        return;
+    m_output->cut.store(true);
+    // Deleting a driver waits for its thread, which a sound server that
+    // hangs rather than goes away could hold in a write for as long as it
+    // hangs; the UI thread must not wait for that.
+    std::erase_if(m_retiredOutputs, [](const std::future<void> &retired) {
+        return retired.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    });
+    m_retiredOutputs.push_back(
+        std::async(std::launch::async, [output = std::move(m_output)]() mutable { output.reset(); }));
+    withSynth([this](fluid_synth_t *synth) { m_fluid.fluid_synth_all_sounds_off(synth, -1); });
+}
 
 std::optional<int> SynthEngine::claimChannels(bool playsDrums)
 {
@@ -118,9 +172,22 @@ std::optional<int> SynthEngine::claimChannels(bool playsDrums)
             continue;
         m_claimedBlocks.set(block);
         const int first = static_cast<int>(block) * ChannelsPerDevice;
-        withSynth([first, playsDrums](fluid_synth_t *synth) {
-            for (int channel = first; channel < first + ChannelsPerDevice; ++channel)
-                resetChannel(synth, channel, playsDrums);
+        // Resetting all controllers leaves volume, pan, bank and pitch-bend
+        // range as they were, so those are set on their own. Choosing a
+        // program loads its samples, so a drum channel that will play
+        // nothing is left without one.
+        withSynth([&](fluid_synth_t *synth) {
+            for (int channel = first; channel < first + ChannelsPerDevice; ++channel) {
+                const bool drums = isDrumChannel(channel);
+                m_fluid.fluid_synth_all_sounds_off(synth, channel);
+                m_fluid.fluid_synth_cc(synth, channel, ControllerResetAll, 0);
+                m_fluid.fluid_synth_cc(synth, channel, ControllerVolume, 100);
+                m_fluid.fluid_synth_cc(synth, channel, ControllerPan, 64);
+                m_fluid.fluid_synth_pitch_wheel_sens(synth, channel, 2);
+                m_fluid.fluid_synth_bank_select(synth, channel, drums ? DrumBank : 0);
+                if (!drums || playsDrums)
+                    m_fluid.fluid_synth_program_change(synth, channel, 0);
+            }
         });
         return first;
     }
@@ -149,16 +216,23 @@ void SynthEngine::render(int frames, std::vector<float> &interleavedStereo)
     }
 }
 
-int SynthEngine::renderForDriver(void *engine, int frames, int, float *[], int nout, float *out[])
+int SynthEngine::renderForDriver(void *output, int frames, int, float *[], int nout, float *out[])
 {
-    return static_cast<SynthEngine *>(engine)->renderBlock(frames, nout, out);
+    auto &link = *static_cast<Output *>(output);
+    if (link.cut.load()) {
+        for (int channel = 0; channel < nout; ++channel)
+            std::fill_n(out[channel], frames, 0.0f);
+        return FLUID_OK;
+    }
+    return link.engine.renderBlock(frames, nout, out);
 }
 
 // The players run inside this call: FluidSynth advances them as it renders.
 int SynthEngine::renderBlock(int frames, int nout, float *out[])
 {
+    m_renderedBlocks.fetch_add(1, std::memory_order_relaxed);
     return withSynth([&](fluid_synth_t *synth) {
-        return fluid_synth_process(synth, frames, 0, nullptr, nout, out);
+        return m_fluid.fluid_synth_process(synth, frames, 0, nullptr, nout, out);
     });
 }
 

@@ -1,7 +1,15 @@
 #include "audioanalysis.h"
 
+#include "desktopsession.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 Recording recordingFromRaw(const std::vector<std::int16_t> &raw, int sampleRate)
@@ -90,4 +98,58 @@ std::vector<int> noteSequence(const Recording &recording, std::size_t from)
             notes.push_back(note);
     }
     return notes;
+}
+
+MonitorRecorder::MonitorRecorder(const DesktopSession &desktop)
+    : m_desktop(desktop)
+{
+}
+
+MonitorRecorder::~MonitorRecorder()
+{
+    stop();
+}
+
+QString MonitorRecorder::rawPath() const
+{
+    return m_folder.filePath(QStringLiteral("monitor.raw"));
+}
+
+bool MonitorRecorder::start()
+{
+    m_parec.setProcessEnvironment(m_desktop.environment());
+    m_parec.setStandardOutputFile(rawPath());
+    m_parec.start(QStringLiteral("parec"),
+                  {QStringLiteral("--raw"), QStringLiteral("--device=") + DesktopSession::monitorSource(),
+                   QStringLiteral("--format=s16le"), QStringLiteral("--rate=%1").arg(SampleRate),
+                   QStringLiteral("--channels=1"), QStringLiteral("--latency-msec=10")});
+    if (!m_parec.waitForStarted(5000))
+        return false;
+    const QDeadlineTimer deadline(10000);
+    while (samplesSoFar() < std::size_t(SampleRate / 2)) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+std::size_t MonitorRecorder::samplesSoFar() const
+{
+    return std::size_t(QFileInfo(rawPath()).size() / 2);
+}
+
+Recording MonitorRecorder::stop()
+{
+    if (m_parec.state() != QProcess::NotRunning) {
+        m_parec.terminate();
+        m_parec.waitForFinished(3000);
+    }
+    QFile rawFile(rawPath());
+    if (!rawFile.open(QIODevice::ReadOnly))
+        return {SampleRate, {}};
+    const QByteArray bytes = rawFile.readAll();
+    std::vector<std::int16_t> raw(std::size_t(bytes.size()) / 2);
+    std::memcpy(raw.data(), bytes.constData(), raw.size() * 2);
+    return recordingFromRaw(raw, SampleRate);
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QProcess>
+#include <QTemporaryDir>
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -27,3 +30,32 @@ int dominantNote(std::span<const float> window, int sampleRate);
 /// counted again). Independent of tempo, so a recording
 /// stretched by a busy machine still reads right.
 std::vector<int> noteSequence(const Recording &recording, std::size_t from);
+
+class DesktopSession;
+
+/// Records what the desktop's null sink plays, from its monitor, with parec:
+/// mono at 44100 Hz, with as little latency as the server allows.
+class MonitorRecorder
+{
+public:
+    static constexpr int SampleRate = 44100;
+
+    explicit MonitorRecorder(const DesktopSession &desktop);
+    ~MonitorRecorder();
+
+    /// Starts recording and waits until half a second has arrived; false
+    /// when it did not.
+    bool start();
+    /// The samples recorded so far: now, on the recording's clock, which
+    /// trails the true one.
+    std::size_t samplesSoFar() const;
+    /// Stops recording and returns all of it.
+    Recording stop();
+
+private:
+    QString rawPath() const;
+
+    const DesktopSession &m_desktop;
+    QTemporaryDir m_folder;
+    QProcess m_parec;
+};

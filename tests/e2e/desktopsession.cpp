@@ -12,7 +12,7 @@ DesktopSession::DesktopSession(ServerState serverState)
     if (!m_runtime.isValid())
         m_failure = QStringLiteral("no temporary folder");
     else if (startX(serverState))
-        startPulse();
+        startSoundServer();
 }
 
 DesktopSession::~DesktopSession()
@@ -54,7 +54,7 @@ bool DesktopSession::startX(ServerState serverState)
     return true;
 }
 
-bool DesktopSession::startPulse()
+bool DesktopSession::startSoundServer()
 {
     const QString socket = m_runtime.filePath(QStringLiteral("pulse.sock"));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -63,7 +63,8 @@ bool DesktopSession::startPulse()
     environment.insert(QStringLiteral("PULSE_RUNTIME_PATH"), m_runtime.path());
     m_pulse.setProcessEnvironment(environment);
     m_pulse.setProcessChannelMode(QProcess::MergedChannels);
-    m_pulse.setStandardOutputFile(m_runtime.filePath(QStringLiteral("pulse.log")));
+    // A server started again writes on after the one that was killed.
+    m_pulse.setStandardOutputFile(m_runtime.filePath(QStringLiteral("pulse.log")), QIODevice::Append);
     m_pulse.start(QStringLiteral("pulseaudio"),
                   {QStringLiteral("--daemonize=no"), QStringLiteral("--system=no"),
                    QStringLiteral("--exit-idle-time=-1"), QStringLiteral("-n"),
@@ -73,6 +74,8 @@ bool DesktopSession::startPulse()
         m_failure = QStringLiteral("pulseaudio did not start");
         return false;
     }
+    // A killed server leaves its socket behind, which answers nothing until
+    // the new server has taken it over.
     const QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired()) {
         if (QFile::exists(socket) && run(QStringLiteral("pactl"), {QStringLiteral("info")}))
@@ -81,6 +84,12 @@ bool DesktopSession::startPulse()
     }
     m_failure = QStringLiteral("pulseaudio did not answer");
     return false;
+}
+
+bool DesktopSession::killSoundServer()
+{
+    m_pulse.kill();
+    return m_pulse.waitForFinished(5000);
 }
 
 QProcessEnvironment DesktopSession::environment() const
@@ -119,4 +128,21 @@ std::optional<QString> DesktopSession::launch(QProcess &process, const QString &
     if (!window)
         return std::nullopt;
     return QString::fromLatin1(window->trimmed());
+}
+
+QImage DesktopSession::screenshot() const
+{
+    const auto png = run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("png:-")});
+    return png ? QImage::fromData(*png, "PNG").convertToFormat(QImage::Format_RGB32) : QImage();
+}
+
+bool DesktopSession::shows(const QImage &screen, const QRect &area, QRgb colour)
+{
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (screen.valid(x, y) && screen.pixel(x, y) == colour)
+                return true;
+        }
+    }
+    return false;
 }

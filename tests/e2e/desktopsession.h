@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -39,9 +40,21 @@ public:
     /// nothing when it failed.
     std::optional<QByteArray> run(const QString &program, const QStringList &arguments, int timeoutMs = 10000) const;
 
+    /// The whole screen as it is now; a null image when it cannot be taken.
+    QImage screenshot() const;
+    /// Whether any pixel of \a area in \a screen has exactly \a colour.
+    static bool shows(const QImage &screen, const QRect &area, QRgb colour);
+
+    /// Kills the sound server, as a crash would end it: its clients lose
+    /// their connections at once. True when it has ended.
+    bool killSoundServer();
+    /// Starts the sound server on the same socket, with the same null sink,
+    /// and waits until it answers; false, with failure() saying why, when it
+    /// does not. The session starts one itself.
+    bool startSoundServer();
+
 private:
     bool startX(ServerState serverState);
-    bool startPulse();
 
     QTemporaryDir m_runtime;
     QString m_display;

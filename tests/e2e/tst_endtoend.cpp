@@ -16,16 +16,10 @@ namespace {
 const QString WindowTitle = QStringLiteral("Quiralto - Versão 1.0");
 constexpr QPoint WindowOrigin(196, 107);       // the window's client area on screen
 constexpr QRect HarmonicPlayer(72, 200, 29, 30); // MediaPlayer2, window coordinates
-constexpr int SampleRate = 44100;
 
 bool isPlayGreen(const QImage &screen, const QRect &player)
 {
-    const QRect onScreen = player.translated(WindowOrigin);
-    for (int y = onScreen.top(); y <= onScreen.bottom(); ++y)
-        for (int x = onScreen.left(); x <= onScreen.right(); ++x)
-            if (screen.pixel(x, y) == qRgb(0, 255, 0))
-                return true;
-    return false;
+    return DesktopSession::shows(screen, player.translated(WindowOrigin), qRgb(0, 255, 0));
 }
 
 } // namespace
@@ -43,20 +37,13 @@ private slots:
     void cleanupTestCase();
 
 private:
-    QImage screenshot() const;
+    QImage screenshot() const { return m_desktop.screenshot(); }
     std::optional<QByteArray> xdotool(const QStringList &arguments) const;
 
     DesktopSession m_desktop;
     QProcess m_program;
     QString m_window;
 };
-
-QImage TestEndToEnd::screenshot() const
-{
-    const auto png = m_desktop.run(QStringLiteral("import"),
-                                   {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("png:-")});
-    return png ? QImage::fromData(*png, "PNG").convertToFormat(QImage::Format_RGB32) : QImage();
-}
 
 std::optional<QByteArray> TestEndToEnd::xdotool(const QStringList &arguments) const
 {
@@ -116,21 +103,12 @@ void TestEndToEnd::typingAKeyFillsTheGrids()
 
 void TestEndToEnd::playSoundsTheHarmonicScale()
 {
-    QTemporaryDir folder;
-    const QString rawPath = folder.filePath(QStringLiteral("monitor.raw"));
-    QProcess recorder;
-    recorder.setProcessEnvironment(m_desktop.environment());
-    recorder.setStandardOutputFile(rawPath);
-    recorder.start(QStringLiteral("parec"),
-                   {QStringLiteral("--raw"), QStringLiteral("--device=") + DesktopSession::monitorSource(),
-                    QStringLiteral("--format=s16le"), QStringLiteral("--rate=44100"),
-                    QStringLiteral("--channels=1"), QStringLiteral("--latency-msec=10")});
-    QVERIFY(recorder.waitForStarted(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(rawPath).size() > SampleRate, 10000); // half a second flowing
+    MonitorRecorder recorder(m_desktop);
+    QVERIFY(recorder.start());
 
     // What has been recorded before the click is taken as the click's
     // moment: nothing heard before it counts.
-    const qint64 clickSample = QFileInfo(rawPath).size() / 2;
+    const std::size_t clickSample = recorder.samplesSoFar();
     const QPoint player = WindowOrigin + HarmonicPlayer.center();
     QVERIFY(xdotool({QStringLiteral("mousemove"), QString::number(player.x()), QString::number(player.y()),
                      QStringLiteral("click"), QStringLiteral("1")}));
@@ -144,19 +122,11 @@ void TestEndToEnd::playSoundsTheHarmonicScale()
     QVERIFY2(!deadline.hasExpired(), "Play never came back after the scale");
     // The recording trails what is played; give the last note time to land.
     QThread::msleep(1000);
-    recorder.terminate();
-    recorder.waitForFinished(3000);
-
-    QFile rawFile(rawPath);
-    QVERIFY(rawFile.open(QIODevice::ReadOnly));
-    const QByteArray bytes = rawFile.readAll();
-    std::vector<std::int16_t> raw(std::size_t(bytes.size()) / 2);
-    std::memcpy(raw.data(), bytes.constData(), raw.size() * 2);
-    const Recording recording = recordingFromRaw(raw, SampleRate);
+    const Recording recording = recorder.stop();
 
     // How soon the sound follows the click is the benchmarks' business
     // (scripts/bench); here it must follow it, and be the right scale.
-    const auto onset = firstSoundAfter(recording, std::size_t(clickSample), 0.003f);
+    const auto onset = firstSoundAfter(recording, clickSample, 0.003f);
     QVERIFY2(onset, "nothing was heard after the click");
 
     // E harmonic minor from E4, up and down.

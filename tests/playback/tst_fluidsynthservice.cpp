@@ -1,23 +1,31 @@
 #include "playback/service/fluidsynthservice.h"
 #include "playback/service/medianotifyevent.h"
+#include "playback/service/audiodriver.h"
 #include "midi/midifile.h"
 
 #include "model/keytable.h"
 #include "model/latin1.h"
+#include "audiolevel.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <memory>
+#include <set>
+#include <thread>
 #include <vector>
 
 using namespace quiralto::playback;
 using quiralto::model::latin1;
+using quiralto::testsupport::peakOf;
 using Reason = MediaNotifyEvent::Reason;
 
 namespace {
@@ -61,14 +69,6 @@ QByteArray heldNoteFile(int quarters)
     return QByteArray::fromHex("4D546864000000060000000100604D54726B") + length + track;
 }
 
-float peakOf(const std::vector<float> &samples)
-{
-    float peak = 0;
-    for (const float s : samples)
-        peak = std::max(peak, std::abs(s));
-    return peak;
-}
-
 // FluidSynth renders 64 frames at a time and hands out the rest of a block
 // at the next call; whole blocks keep the sound before a request out of what
 // is rendered after it.
@@ -103,6 +103,94 @@ float renderUntilNotices(FluidSynthService &service, const NoticeRecorder &recor
 }
 
 constexpr float Audible = 1e-3f;
+
+// Stands in for a sound server and the drivers made on it. Each driver
+// pulls the synthesizer's sound on a thread of its own, a period at a time
+// and in step with the clock, as FluidSynth's drivers do, until the server
+// goes away: then its thread ends, as theirs does after a failed write, and
+// no driver can be made until the server is back.
+class FakeSoundServer
+{
+public:
+    AudioDriverMaker driverMaker()
+    {
+        return [this](AudioCallback callback, void *data) -> std::unique_ptr<AudioDriver> {
+            if (!m_running)
+                return nullptr;
+            ++m_driversMade;
+            return std::make_unique<Driver>(*this, callback, data);
+        };
+    }
+
+    void stop() { m_running = false; }
+    void restart() { m_running = true; }
+
+    int driversMade() const { return m_driversMade; }
+    int driversAlive() const { return m_driversAlive; }
+    // The loudest sample pulled since the last call.
+    float takePeak() { return m_peak.exchange(0); }
+
+private:
+    static constexpr int PeriodFrames = 256;
+
+    class Driver : public AudioDriver
+    {
+    public:
+        Driver(FakeSoundServer &server, AudioCallback callback, void *data)
+            : m_server(server), m_callback(callback), m_data(data)
+        {
+            ++m_server.m_driversAlive;
+            m_thread = std::thread([this] { pull(); });
+        }
+        ~Driver() override
+        {
+            m_deleted = true;
+            m_thread.join();
+            --m_server.m_driversAlive;
+        }
+
+    private:
+        void pull()
+        {
+            std::vector<float> left(PeriodFrames), right(PeriodFrames);
+            float *out[] = {left.data(), right.data()};
+            auto next = std::chrono::steady_clock::now();
+            while (!m_deleted && m_server.m_running) {
+                m_callback(m_data, PeriodFrames, 0, nullptr, 2, out);
+                const float peak = std::max(peakOf(left), peakOf(right));
+                float before = m_server.m_peak;
+                while (peak > before && !m_server.m_peak.compare_exchange_weak(before, peak)) {
+                }
+                next += std::chrono::microseconds(1000000 * PeriodFrames / OutputSampleRate);
+                std::this_thread::sleep_until(next);
+            }
+        }
+
+        FakeSoundServer &m_server;
+        AudioCallback m_callback;
+        void *m_data;
+        std::atomic<bool> m_deleted{false};
+        std::thread m_thread;
+    };
+
+    std::atomic<bool> m_running{true};
+    std::atomic<int> m_driversMade{0};
+    std::atomic<int> m_driversAlive{0};
+    std::atomic<float> m_peak{0};
+};
+
+// Waits, with the event loop running, until the speakers have sounded.
+bool heardWithin(FakeSoundServer &server, int milliseconds)
+{
+    server.takePeak();
+    QDeadlineTimer deadline(milliseconds);
+    while (!deadline.hasExpired()) {
+        QTest::qWait(50);
+        if (server.takePeak() > Audible)
+            return true;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -310,18 +398,122 @@ private slots:
         QVERIFY(!service.errorText(9999).has_value());
     }
 
+    void missingSoundFontIsReported_data()
+    {
+        QTest::addColumn<bool>("prepared");
+        QTest::newRow("made at the open") << false;
+        QTest::newRow("prepared ahead") << true;
+    }
+
     void missingSoundFontIsReported()
     {
+        QFETCH(bool, prepared);
+        // GIVEN no SoundFont that loads where the service looks
         writeFile("vazia.sf2", {});
-        FluidSynthService service(AudioOutput::Offline, {"/nao/existe.sf2", "vazia.sf2"});
+        const QString installed = QDir(m_files.path()).filePath(QStringLiteral("instalada-%1.sf2").arg(prepared));
+        FluidSynthService service(AudioOutput::Offline,
+                                  {"/nao/existe.sf2", "vazia.sf2", installed.toStdString()});
+        if (prepared)
+            service.prepare();
 
+        // WHEN a file is opened, THEN it is refused, naming the file and the package
         DeviceId device = 0;
         QCOMPARE(service.open("curto.MID", device), ErrorCode(ErrorNoSoundFont));
-
         const auto text = service.errorText(ErrorNoSoundFont);
         QVERIFY(text.has_value());
         QVERIFY(text->find("\"curto.MID\"") != std::string::npos);
         QVERIFY(text->find("fluid-soundfont-gm") != std::string::npos);
+
+        // AND once a SoundFont is installed, the next open makes the synthesizer anew
+        QVERIFY(QFile::link(QString::fromStdString(systemSoundFont()), installed));
+        if (prepared)
+            service.prepare();
+        QCOMPARE(service.open("curto.MID", device), NoError);
+        NoticeRecorder recorder;
+        QCOMPARE(service.play(device, &recorder), NoError);
+        QVERIFY(renderUntilNotices(service, recorder, 1, 5) > Audible);
+    }
+
+    void preparationMakesTheOutputAhead()
+    {
+        FakeSoundServer server;
+        FluidSynthService service(server.driverMaker());
+
+        service.prepare();
+        service.prepare();
+        QTRY_COMPARE(server.driversMade(), 1);
+
+        // The first open takes the output made ahead, and it plays.
+        const DeviceId device = openFile(service, "curto.MID");
+        QCOMPARE(server.driversMade(), 1);
+        NoticeRecorder recorder;
+        QCOMPARE(service.play(device, &recorder), NoError);
+        QVERIFY(heardWithin(server, 5000));
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.reasons, std::vector{Reason::Successful}, 10000);
+    }
+
+    void destroyedWhilePreparing()
+    {
+        FakeSoundServer server;
+        {
+            FluidSynthService service(server.driverMaker());
+            service.prepare();
+        }
+        // The preparation ended with the service, and took its output along.
+        QCOMPARE(server.driversAlive(), 0);
+    }
+
+    void lostOutputEndsWhatPlaysOnce()
+    {
+        // GIVEN two devices playing on the speakers and a third open
+        FakeSoundServer server;
+        FluidSynthService service(server.driverMaker());
+        NoticeRecorder recorder;
+        const DeviceId first = openFile(service, "longo.MID");
+        const DeviceId second = openFile(service, "longo.MID");
+        const DeviceId idle = openFile(service, "longo.MID");
+        QCOMPARE(service.play(first, &recorder), NoError);
+        QCOMPARE(service.play(second, &recorder), NoError);
+        QVERIFY(heardWithin(server, 5000));
+        // A live output ends nothing, however long it plays.
+        QTest::qWait(1000);
+        QVERIFY(recorder.reasons.empty());
+
+        // WHEN the sound server goes away
+        server.stop();
+
+        // THEN each playing device ends with one notice, as at its end
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.reasons.size(), std::size_t(2), 10000);
+        QTest::qWait(1500);
+        QCOMPARE(recorder.reasons.size(), std::size_t(2));
+        QCOMPARE(std::set(recorder.devices.begin(), recorder.devices.end()), (std::set{first, second}));
+        for (const DeviceId ended : {first, second}) {
+            QCOMPARE(modeOf(service, ended), DeviceMode::Stopped);
+            std::uint32_t length = 0;
+            QCOMPARE(service.length(ended, length), NoError);
+            QCOMPARE(positionOf(service, ended), length);
+        }
+        QCOMPARE(modeOf(service, idle), DeviceMode::Stopped);
+        QCOMPARE(positionOf(service, idle), 0u);
+        QCOMPARE(server.driversAlive(), 0);
+
+        // AND while no server answers, a play request is refused for want of an output
+        QCOMPARE(service.seekToStart(first), NoError);
+        QCOMPARE(service.play(first, &recorder), ErrorCode(ErrorNoAudioOutput));
+        const auto text = service.errorText(ErrorNoAudioOutput);
+        QVERIFY(text && text->find("\"longo.MID\"") != std::string::npos);
+        QVERIFY(text->find(latin1("saída de áudio")) != std::string::npos);
+        QCOMPARE(server.driversMade(), 1);
+
+        // AND once the server is back, the next request makes a new output
+        // for the same synthesizer, and the file plays from its start to its end
+        server.restart();
+        QCOMPARE(service.play(first, &recorder), NoError);
+        QCOMPARE(server.driversMade(), 2);
+        QVERIFY(heardWithin(server, 5000));
+        QCOMPARE(modeOf(service, first), DeviceMode::Playing);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.reasons.size(), std::size_t(3), 10000);
+        QCOMPARE(recorder.reasons.back(), Reason::Successful);
     }
 
     void speakersWithoutAudioServerAreReported()
@@ -346,6 +538,15 @@ private:
                 names.push_back(quiralto::model::scaleFileName(key.tonicIndex, form));
         }
         return names;
+    }
+
+    static std::string systemSoundFont()
+    {
+        for (const std::string &path : FluidSynthService::defaultSoundFonts()) {
+            if (QFile::exists(QString::fromStdString(path)))
+                return path;
+        }
+        qFatal("fluid-soundfont-gm is not installed");
     }
 
     static QString scalePath(const std::string &name)

@@ -9,11 +9,11 @@
 #include "playback/mcideviceerror.h"
 #include "playback/service/medianotifyevent.h"
 #include "playback/scaleplayer.h"
+#include "audiolevel.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cmath>
 #include <optional>
 
 using namespace quiralto;
@@ -55,8 +55,7 @@ float playUntilAvailable(FluidSynthService &service, const ScalePlayer &player, 
     float peak = 0;
     for (double played = 0; played < seconds && !player.PlayAvailable(); played += 0.1) {
         service.renderFrames(OutputSampleRate / 10, samples);
-        for (const float s : samples)
-            peak = std::max(peak, std::abs(s));
+        peak = std::max(peak, testsupport::peakOf(samples));
         QCoreApplication::processEvents();
     }
     return peak;

@@ -1,3 +1,4 @@
+#include "model/latin1.h"
 #include "playback/mcideviceerror.h"
 #include "playback/service/medianotifyevent.h"
 #include "playback/scaleplayer.h"
@@ -466,30 +467,47 @@ void TestScalePlayer::spaceKey()
 void TestScalePlayer::refusedPlay_data()
 {
     QTest::addColumn<bool>("bySpace");
+    QTest::addColumn<ErrorCode>("refusal");
+    QTest::addColumn<std::string>("message");
     QTest::addColumn<bool>("available");
 
-    QTest::newRow("pointer press") << false << true;
-    QTest::newRow("space") << true << false;
+    // Without an audio output nothing would be heard, and nothing said: that
+    // refusal is shown, and Play stays available for the next try.
+    const std::string noOutput = model::latin1("Não há saída de áudio para tocar \"Mi Harm.MID\".");
+    QTest::newRow("no audio output, pointer press") << false << ErrorCode(ErrorNoAudioOutput) << noOutput << true;
+    QTest::newRow("no audio output, space") << true << ErrorCode(ErrorNoAudioOutput) << noOutput << true;
+    // Any other refusal passes silently: after a pointer press Play stays
+    // coloured, after Space it greys as it always does.
+    QTest::newRow("synthesizer, pointer press") << false << ErrorCode(ErrorSynthesizer) << std::string() << true;
+    QTest::newRow("synthesizer, space") << true << ErrorCode(ErrorSynthesizer) << std::string() << false;
 }
 
 void TestScalePlayer::refusedPlay()
 {
     QFETCH(bool, bySpace);
+    QFETCH(ErrorCode, refusal);
+    QFETCH(std::string, message);
     QFETCH(bool, available);
 
     FakeMediaService service;
     ScalePlayer player(service);
     openFile(service, player, Scale);
-    service.setFailure(FakeMediaService::Request::Play, ErrorNoAudioOutput);
+    service.setFailure(FakeMediaService::Request::Play, refusal);
+    const FailureRecorder shown;
 
-    if (bySpace)
-        QTest::keyClick(&player, Qt::Key_Space);
-    else
-        QTest::mouseClick(&player, Qt::LeftButton, {}, Inside);
+    // Two presses, each told on its own.
+    for (int press = 1; press <= 2; ++press) {
+        if (bySpace)
+            QTest::keyClick(&player, Qt::Key_Space);
+        else
+            QTest::mouseClick(&player, Qt::LeftButton, {}, Inside);
 
-    QCOMPARE(player.LastError(), ErrorNoAudioOutput);
-    QCOMPARE(player.PlayAvailable(), available);
-    QCOMPARE(service.deviceMode(player.OpenDeviceId()), DeviceMode::Stopped);
+        QCOMPARE(player.LastError(), refusal);
+        QCOMPARE(player.PlayAvailable(), available);
+        QCOMPARE(service.deviceMode(player.OpenDeviceId()), DeviceMode::Stopped);
+        QCOMPARE(shown.messages(), message.empty() ? std::vector<std::string>()
+                                                   : std::vector<std::string>(std::size_t(press), message));
+    }
 }
 
 void TestScalePlayer::completionNotice_data()

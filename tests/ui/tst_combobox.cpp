@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTestEventList>
 
@@ -63,6 +64,8 @@ private slots:
     void dropButtonThenTypingKeepsListOpen();
     void tabMovesOnOnlyWithListClosed();
     void codeRaisesNothing();
+    void approachedOnlyByTheUser_data();
+    void approachedOnlyByTheUser();
     void throwingHandlerFindsSelectorSettled();
 
 private:
@@ -452,6 +455,66 @@ void TestComboBox::codeRaisesNothing()
     m_box->setItemIndex(3);
     m_box->setItems(items);
     QCOMPARE(m_box->ItemIndex(), -1);
+    QCOMPARE(m_reported, QList<int>{});
+}
+
+void TestComboBox::approachedOnlyByTheUser_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("approached");
+
+    QTest::newRow("the pointer enters") << "enter" << true;
+    QTest::newRow("Shift+Tab brings the focus") << "backtab" << true;
+    QTest::newRow("a click on the drop button") << "drop button" << true;
+    QTest::newRow("F4 opens the list") << "F4" << true;
+    QTest::newRow("the focus set from code") << "focus from code" << false;
+    QTest::newRow("the list opened from code") << "list from code" << false;
+    QTest::newRow("text and item set from code") << "text from code" << false;
+}
+
+void TestComboBox::approachedOnlyByTheUser()
+{
+    QFETCH(QString, action);
+    QFETCH(bool, approached);
+
+    // GIVEN the focus in the next field and the pointer away from the selector
+    QApplication::setActiveWindow(m_window.get());
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    m_next->setFocus();
+    QTRY_VERIFY(m_next->hasFocus());
+    QTest::mouseMove(m_window.get(), QPoint(390, 290));
+    QSignalSpy approaches(m_box, &TComboBox::approached);
+
+    // WHEN
+    if (action == QLatin1String("enter")) {
+        QTest::mouseMove(m_box, QPoint(20, 10));
+    } else if (action == QLatin1String("backtab")) {
+        QTest::keyClick(m_next, Qt::Key_Backtab, Qt::ShiftModifier);
+        QTRY_VERIFY(m_edit->hasFocus());
+    } else if (action == QLatin1String("drop button")) {
+        QTest::mouseClick(m_box, Qt::LeftButton, {}, QPoint(m_box->width() - 8, m_box->height() / 2));
+        QVERIFY(m_box->DroppedDown());
+    } else if (action == QLatin1String("F4")) {
+        m_box->setFocus();
+        QTRY_VERIFY(m_edit->hasFocus());
+        QCOMPARE(approaches.size(), 0);
+        QTest::keyClick(m_edit, Qt::Key_F4);
+        QVERIFY(m_box->DroppedDown());
+    } else if (action == QLatin1String("focus from code")) {
+        m_box->setFocus();
+        QTRY_VERIFY(m_edit->hasFocus());
+    } else if (action == QLatin1String("list from code")) {
+        m_box->setDroppedDown(true);
+        QVERIFY(m_box->DroppedDown());
+    } else {
+        m_box->setText(keyTexts().at(2));
+        m_box->setItemIndex(5);
+    }
+
+    // THEN
+    QCOMPARE(!approaches.isEmpty(), approached);
+    for (const QList<QVariant> &arguments : approaches)
+        QCOMPARE(arguments.first().value<TComboBox *>(), m_box);
     QCOMPARE(m_reported, QList<int>{});
 }
 

@@ -7,6 +7,7 @@
 #include "app/application.h"
 #include "model/keytable.h"
 #include "model/latin1.h"
+#include "audiolevel.h"
 #include "opendevices.h"
 #include "playback/service/fluidsynthservice.h"
 #include "playback/scaleplayer.h"
@@ -71,14 +72,8 @@ QString chordIn(const ui::TStringGrid *grid, int column)
     return grid->Cells(column, 1);
 }
 
-
-float loudestOf(const std::vector<float> &samples)
-{
-    float peak = 0;
-    for (const float s : samples)
-        peak = std::max(peak, std::abs(s));
-    return peak;
-}
+// What the program needs to play and does not find at first.
+enum Missing { NoSoundFont, NoSoundServer };
 
 enum Fault { Deleted, Truncated, Emptied, Folder, Pipe, Noise, OverSizeLimit, DanglingLink };
 
@@ -126,8 +121,8 @@ private slots:
     void aFileSpoiledBetweenKeyChanges();
     void emptyScaleFolder();
     void readOnlyScaleFolder();
-    void noSoundFont();
-    void noAudioOutput();
+    void missingPlaybackResource_data();
+    void missingPlaybackResource();
 
 private:
     void createWindow(std::unique_ptr<FluidSynthService> service);
@@ -136,6 +131,7 @@ private:
     std::set<DeviceId> heldDevices() const;
     void verifyAllReady();
     void verifyPlays(ScalePlayer *player);
+    void approachSelector();
 
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<FluidSynthService> m_service;
@@ -228,7 +224,7 @@ void TestFormFaults::verifyPlays(ScalePlayer *player)
     float peak = 0;
     for (int period = 0; period < 5; ++period) {
         m_service->renderFrames(4410, samples);
-        peak = std::max(peak, loudestOf(samples));
+        peak = std::max(peak, testsupport::peakOf(samples));
         QCoreApplication::processEvents();
     }
     QVERIFY(peak > 1e-3f);
@@ -372,82 +368,100 @@ void TestFormFaults::readOnlyScaleFolder()
     QCOMPARE(listing(), before);
 }
 
-void TestFormFaults::noSoundFont()
+void TestFormFaults::missingPlaybackResource_data()
 {
-    std::string installed;
-    for (const std::string &path : FluidSynthService::defaultSoundFonts()) {
-        if (installed.empty() && QFile::exists(QString::fromStdString(path)))
-            installed = path;
-    }
-    QVERIFY2(!installed.empty(), "fluid-soundfont-gm is not installed");
-    const QString soundFont = m_folder->filePath(QStringLiteral("sons/GM.sf2"));
-    createWindow(std::make_unique<FluidSynthService>(AudioOutput::Offline,
-                                                     std::vector{soundFont.toStdString()}));
+    QTest::addColumn<Missing>("missing");
+    QTest::addColumn<bool>("approached");
+    QTest::addColumn<QString>("cause");
 
+    const QString noSoundFont = QStringLiteral(
+        "não há SoundFont General MIDI instalada (instale o pacote fluid-soundfont-gm)");
+    const QString noOutput = QStringLiteral("nenhuma saída de áudio está disponível");
+    // Approached: the pointer goes to the key selector before the key is
+    // chosen, so that the synthesizer is prepared ahead, and fails there.
+    QTest::newRow("no SoundFont") << NoSoundFont << false << noSoundFont;
+    QTest::newRow("no SoundFont, selector approached") << NoSoundFont << true << noSoundFont;
+    QTest::newRow("no sound server") << NoSoundServer << false << noOutput;
+    QTest::newRow("no sound server, selector approached") << NoSoundServer << true << noOutput;
+}
+
+// A SoundFont that is missing until it is installed, or a sound server that
+// does not answer (and no sound card configured) until it starts.
+void TestFormFaults::missingPlaybackResource()
+{
+    QFETCH(Missing, missing);
+    QFETCH(bool, approached);
+    QFETCH(QString, cause);
+    const QString soundFont = m_folder->filePath(QStringLiteral("sons/GM.sf2"));
+    const QString runtime = m_folder->filePath(QStringLiteral("pulse"));
+    const QString socket = runtime + QStringLiteral("/native");
+
+    // GIVEN the program started without it
+    if (missing == NoSoundFont) {
+        createWindow(std::make_unique<FluidSynthService>(AudioOutput::Offline, std::vector{soundFont.toStdString()}));
+    } else {
+        QVERIFY(QDir().mkpath(runtime));
+        QFile alsaConfig(m_folder->filePath(QStringLiteral("asound.conf")));
+        QVERIFY(alsaConfig.open(QIODevice::WriteOnly));
+        alsaConfig.close();
+        qputenv("ALSA_CONFIG_PATH", QFile::encodeName(alsaConfig.fileName()));
+        qputenv("PULSE_SERVER", QFile::encodeName(QStringLiteral("unix:") + socket));
+        createWindow(std::make_unique<FluidSynthService>(AudioOutput::Speakers));
+    }
+    if (approached)
+        approachSelector();
+
+    // WHEN two keys are chosen, THEN each shows one box naming its first
+    // file and the cause, and no player can play
     stepTo(0);
     stepTo(1);
     QCOMPARE(m_boxes->texts.size(), 2);
     for (int key = 0; key < 2; ++key) {
         const QString text = m_boxes->texts[key];
         QVERIFY2(text.contains(QString::fromLatin1('"' + fileOf(key, ScaleForm::Natural) + '"')), qPrintable(text));
-        QVERIFY2(text.contains(QStringLiteral("não há SoundFont General MIDI instalada")), qPrintable(text));
-        QVERIFY2(text.contains(QStringLiteral("fluid-soundfont-gm")), qPrintable(text));
+        QVERIFY2(text.contains(cause), qPrintable(text));
     }
+    QCOMPARE(m_form->MediaPlayer1->OpenDeviceId(), DeviceId(0));
     for (const ScalePlayer *player : players())
         QVERIFY(!player->PlayAvailable());
 
-    // Installing the SoundFont is enough: the next key change plays.
-    QVERIFY(QDir().mkpath(QFileInfo(soundFont).path()));
-    QVERIFY(QFile::link(QString::fromStdString(installed), soundFont));
-    stepTo(2);
-    QCOMPARE(m_boxes->texts.size(), 2);
-    verifyAllReady();
-    verifyPlays(m_form->MediaPlayer2);
-}
-
-// No sound server answers and no sound card is configured, until the
-// sound server starts.
-void TestFormFaults::noAudioOutput()
-{
-    const QString runtime = m_folder->filePath(QStringLiteral("pulse"));
-    const QString socket = runtime + QStringLiteral("/native");
-    QVERIFY(QDir().mkpath(runtime));
-    QFile alsaConfig(m_folder->filePath(QStringLiteral("asound.conf")));
-    QVERIFY(alsaConfig.open(QIODevice::WriteOnly));
-    alsaConfig.close();
-    qputenv("ALSA_CONFIG_PATH", QFile::encodeName(alsaConfig.fileName()));
-    qputenv("PULSE_SERVER", QFile::encodeName(QStringLiteral("unix:") + socket));
-    createWindow(std::make_unique<FluidSynthService>(AudioOutput::Speakers));
-
-    stepTo(0);
-    stepTo(1);
-    QCOMPARE(m_boxes->texts.size(), 2);
-    for (int key = 0; key < 2; ++key) {
-        const QString text = m_boxes->texts[key];
-        QVERIFY2(text.contains(QString::fromLatin1('"' + fileOf(key, ScaleForm::Natural) + '"')), qPrintable(text));
-        QVERIFY2(text.contains(QStringLiteral("nenhuma saída de áudio está disponível")), qPrintable(text));
-    }
-    QCOMPARE(m_form->MediaPlayer1->OpenDeviceId(), DeviceId(0));
-    QVERIFY(!m_form->MediaPlayer1->PlayAvailable());
-
-    // The sound server starts, with a sink that plays into nothing.
+    // WHEN it comes: the SoundFont is installed, or the sound server starts
+    // with a sink that plays into nothing
     QProcess server;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *variable : {"HOME", "XDG_RUNTIME_DIR", "PULSE_RUNTIME_PATH"})
-        environment.insert(QString::fromLatin1(variable), runtime);
-    server.setProcessEnvironment(environment);
-    server.setProcessChannelMode(QProcess::MergedChannels);
-    server.setStandardOutputFile(m_folder->filePath(QStringLiteral("pulse.log")));
-    server.start(QStringLiteral("pulseaudio"),
-                 {QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"), QStringLiteral("-n"),
-                  QStringLiteral("--load=module-null-sink"),
-                  QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") + socket});
-    QVERIFY2(server.waitForStarted(5000), "pulseaudio is needed (scripts/test installs it)");
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 10000);
+    if (missing == NoSoundFont) {
+        std::string installed;
+        for (const std::string &path : FluidSynthService::defaultSoundFonts()) {
+            if (installed.empty() && QFile::exists(QString::fromStdString(path)))
+                installed = path;
+        }
+        QVERIFY2(!installed.empty(), "fluid-soundfont-gm is not installed");
+        QVERIFY(QDir().mkpath(QFileInfo(soundFont).path()));
+        QVERIFY(QFile::link(QString::fromStdString(installed), soundFont));
+    } else {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *variable : {"HOME", "XDG_RUNTIME_DIR", "PULSE_RUNTIME_PATH"})
+            environment.insert(QString::fromLatin1(variable), runtime);
+        server.setProcessEnvironment(environment);
+        server.setProcessChannelMode(QProcess::MergedChannels);
+        server.setStandardOutputFile(m_folder->filePath(QStringLiteral("pulse.log")));
+        server.start(QStringLiteral("pulseaudio"),
+                     {QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"), QStringLiteral("-n"),
+                      QStringLiteral("--load=module-null-sink"),
+                      QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") + socket});
+        QVERIFY2(server.waitForStarted(5000), "pulseaudio is needed (scripts/test installs it)");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 10000);
+    }
+    if (approached)
+        approachSelector();
 
+    // THEN the next key change opens all three players, and Play plays
     stepTo(2);
     QCOMPARE(m_boxes->texts.size(), 2);
     verifyAllReady();
+    if (missing == NoSoundFont) {
+        verifyPlays(m_form->MediaPlayer2);
+        return;
+    }
     QTest::mouseClick(m_form->MediaPlayer1, Qt::LeftButton, {}, QPoint(14, 15));
     QCOMPARE(m_form->MediaPlayer1->LastError(), playback::NoError);
     QVERIFY(!m_form->MediaPlayer1->PlayAvailable());
@@ -457,6 +471,13 @@ void TestFormFaults::noAudioOutput()
     m_service.reset();
     server.terminate();
     QVERIFY(server.waitForFinished(5000));
+}
+
+// As a user on the way to choosing a key: the pointer moves onto the selector.
+void TestFormFaults::approachSelector()
+{
+    QTest::mouseMove(m_form.get(), QPoint(0, 0));
+    QTest::mouseMove(m_form->ComboBox1, QPoint(20, 10));
 }
 
 int main(int argc, char **argv)

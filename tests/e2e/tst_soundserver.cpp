@@ -1,0 +1,222 @@
+// The real program on a private desktop whose sound server goes away and
+// comes back, as PulseAudio does when it crashes or is restarted. Play
+// becomes available again by itself when the server goes in the middle of a
+// scale, and the first press once the server is back sounds the whole
+// scale; a press sounds again after the server went while nothing played;
+// and a press while no server answers shows one error box and leaves Play
+// available.
+
+#include "audioanalysis.h"
+#include "desktopsession.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTest>
+#include <QThread>
+
+#include <functional>
+
+namespace {
+
+const QString WindowTitle = QStringLiteral("Quiralto - Versão 1.0");
+constexpr QPoint WindowOrigin(196, 107);         // the window's client area on screen
+constexpr QRect HarmonicPlayer(72, 200, 29, 30); // MediaPlayer2, window coordinates
+constexpr QRgb PlayGreen = qRgb(0, 255, 0);
+// Long enough for the program to notice that the server has gone, even when
+// it went before the program's output had begun to flow, which an idle null
+// sink can hold back for two seconds.
+constexpr int NoticeTime = 4000;
+// E harmonic minor from E4, up and down.
+const std::vector<int> HarmonicScale = {64, 66, 67, 69, 71, 72, 75, 76, 75, 72, 71, 69, 67, 66, 64};
+
+QString noteList(const std::vector<int> &notes)
+{
+    QStringList names;
+    for (const int note : notes)
+        names << QString::number(note);
+    return names.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+class TestSoundServer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void killedWhileAScalePlays();
+    void restartedWhileNothingPlays();
+    void goneAtAPress();
+    void cleanupTestCase();
+
+private:
+    bool playAvailable() const;
+    bool waitFor(const std::function<bool()> &condition, int timeoutMs, int pollMs = 50) const;
+    void clickPlay() const;
+    void verifyPressSounds(bool wholeScale);
+    std::optional<QString> errorBox(int timeoutMs) const;
+    void restartSoundServer();
+
+    DesktopSession m_desktop;
+    QProcess m_program;
+    QString m_window;
+};
+
+bool TestSoundServer::playAvailable() const
+{
+    return DesktopSession::shows(m_desktop.screenshot(), HarmonicPlayer.translated(WindowOrigin), PlayGreen);
+}
+
+bool TestSoundServer::waitFor(const std::function<bool()> &condition, int timeoutMs, int pollMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(pollMs);
+    }
+    return true;
+}
+
+void TestSoundServer::clickPlay() const
+{
+    const QPoint player = WindowOrigin + HarmonicPlayer.center();
+    QVERIFY(m_desktop.run(QStringLiteral("xdotool"),
+                          {QStringLiteral("mousemove"), QString::number(player.x()), QString::number(player.y()),
+                           QStringLiteral("click"), QStringLiteral("1")}));
+}
+
+// The id of the error box once it is shown, or nothing.
+std::optional<QString> TestSoundServer::errorBox(int timeoutMs) const
+{
+    // Its caption is the application's title: the program file's name, cut
+    // at its first dot, in lower case after the first letter.
+    const QString name = QFileInfo(QStringLiteral(QUIRALTO_PATH)).baseName();
+    const QString title = name.left(1) + name.mid(1).toLower();
+    const auto box = m_desktop.run(QStringLiteral(XWINDOW_PATH),
+                                   {QStringLiteral("wait-map"), title, QString::number(timeoutMs)}, timeoutMs + 5000);
+    if (!box)
+        return std::nullopt;
+    return QString::fromLatin1(box->trimmed());
+}
+
+// A server just started settles in before a user's next press, as it does
+// while the user reaches for Play.
+void TestSoundServer::restartSoundServer()
+{
+    QVERIFY2(m_desktop.startSoundServer(), qPrintable(m_desktop.failure()));
+    QThread::msleep(2000);
+}
+
+// A click on Play greys it, sound is heard, and Play comes back when the
+// scale has played; with \a wholeScale, every note of the harmonic scale is
+// heard in its order. (A machine so busy that the sound stutters can cost a
+// note: the check by pitch is made where it matters most.)
+void TestSoundServer::verifyPressSounds(bool wholeScale)
+{
+    MonitorRecorder recorder(m_desktop);
+    QVERIFY2(recorder.start(), "nothing can be recorded from the sound server");
+    const std::size_t clickSample = recorder.samplesSoFar();
+    clickPlay();
+    QVERIFY2(waitFor([this] { return !playAvailable(); }, 2000), "Play did not grey");
+    // Screenshots are costly: taken seldom, they leave the audio thread the machine.
+    QVERIFY2(waitFor([this] { return playAvailable(); }, 20000, 500), "Play never came back after the scale");
+    // The recording trails what is played; give the last note time to land.
+    QThread::msleep(1000);
+    const Recording recording = recorder.stop();
+
+    const auto onset = firstSoundAfter(recording, clickSample, 0.003f);
+    QVERIFY2(onset, "nothing was heard");
+    if (!wholeScale)
+        return;
+    const std::vector<int> heard = noteSequence(recording, *onset);
+    QVERIFY2(heard == HarmonicScale, qPrintable(QStringLiteral("heard ") + noteList(heard)));
+}
+
+void TestSoundServer::initTestCase()
+{
+    QVERIFY2(m_desktop.failure().isEmpty(), qPrintable(m_desktop.failure()));
+    const auto window = m_desktop.launch(m_program, QStringLiteral(QUIRALTO_PATH), QStringLiteral(SCALES_DIR),
+                                         QStringLiteral(XWINDOW_PATH), WindowTitle);
+    QVERIFY2(window, "the window never appeared");
+    m_window = *window;
+    QVERIFY(m_desktop.run(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), m_window}));
+    // The selector is three Tabs on from the first grid; "m" chooses
+    // "Mi Menor - 1 Sustenido".
+    QVERIFY(m_desktop.run(QStringLiteral("xdotool"),
+                          {QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("50"), QStringLiteral("Tab"),
+                           QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("m")}));
+    QVERIFY2(waitFor([this] { return playAvailable(); }, 5000), "choosing a key did not make Play available");
+}
+
+void TestSoundServer::killedWhileAScalePlays()
+{
+    // GIVEN the harmonic scale playing for a second and a half
+    clickPlay();
+    QVERIFY2(waitFor([this] { return !playAvailable(); }, 2000), "Play did not grey");
+    QThread::msleep(1500);
+
+    // WHEN the sound server is killed
+    QElapsedTimer sinceKill;
+    sinceKill.start();
+    QVERIFY(m_desktop.killSoundServer());
+
+    // THEN Play comes back by itself, long before the scale would have ended
+    // (the figure is printed; a second is what the program aims at)
+    QVERIFY2(waitFor([this] { return playAvailable(); }, 5000), "Play stayed grey after the server went");
+    qInfo("Play available again %lld ms after the sound server was killed", sinceKill.elapsed());
+
+    // AND once the server is back, the next press sounds the whole scale
+    QThread::msleep(1000);
+    restartSoundServer();
+    verifyPressSounds(true);
+}
+
+void TestSoundServer::restartedWhileNothingPlays()
+{
+    QVERIFY(playAvailable());
+    QVERIFY(m_desktop.killSoundServer());
+    QThread::msleep(NoticeTime);
+    restartSoundServer();
+
+    QVERIFY(playAvailable());
+    verifyPressSounds(false);
+}
+
+void TestSoundServer::goneAtAPress()
+{
+    QVERIFY(m_desktop.killSoundServer());
+    QThread::msleep(NoticeTime);
+
+    // Every press shows one box, and leaves Play available.
+    for (int press = 1; press <= 2; ++press) {
+        clickPlay();
+        const auto box = errorBox(5000);
+        QVERIFY2(box, "no error box");
+        QVERIFY(playAvailable());
+        QVERIFY(m_desktop.run(QStringLiteral(XWINDOW_PATH), {QStringLiteral("close"), *box}));
+        QVERIFY2(waitFor([this] { return !errorBox(0); }, 5000), "the error box did not close");
+        QVERIFY2(!errorBox(1500), "a second error box came for one press");
+        QVERIFY(playAvailable());
+    }
+
+    // Once a server answers again, the next press plays.
+    restartSoundServer();
+    verifyPressSounds(false);
+}
+
+void TestSoundServer::cleanupTestCase()
+{
+    if (m_program.state() == QProcess::NotRunning)
+        return;
+    m_desktop.run(QStringLiteral(XWINDOW_PATH), {QStringLiteral("close"), m_window});
+    if (!m_program.waitForFinished(10000)) {
+        m_program.kill();
+        m_program.waitForFinished(3000);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestSoundServer)
+#include "tst_soundserver.moc"
