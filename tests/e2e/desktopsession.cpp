@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <fcntl.h>
@@ -17,12 +18,64 @@ DesktopSession::DesktopSession(ServerState serverState)
 
 DesktopSession::~DesktopSession()
 {
-    for (QProcess *server : {&m_pulse, &m_x}) {
-        server->terminate();
-        if (!server->waitForFinished(3000))
-            server->kill();
-        server->waitForFinished(1000);
+    for (QProcess *server : {&m_windowManager, &m_pulse, &m_x})
+        stopProcess(*server);
+}
+
+void stopProcess(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(3000)) {
+        process.kill();
+        process.waitForFinished(3000);
     }
+}
+
+bool DesktopSession::startWindowManager()
+{
+    m_windowManager.setProcessEnvironment(environment());
+    m_windowManager.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_windowManager.setStandardOutputFile(QProcess::nullDevice());
+    m_windowManager.start(QStringLiteral("openbox"), {});
+    if (!m_windowManager.waitForStarted(5000))
+        return false;
+    // A window manager names a window of its own on the root window; one
+    // named by a manager that has gone is gone with it.
+    const QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired() && !m_windowManager.waitForFinished(50)) {
+        const QRegularExpressionMatch id =
+            QRegularExpression(QStringLiteral("# (0x[0-9a-f]+)"))
+                .match(QString::fromLatin1(run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("-notype"),
+                                                                         QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                                               .value_or(QByteArray())));
+        if (id.hasMatch() && run(QStringLiteral("xprop"), {QStringLiteral("-id"), id.captured(1), QStringLiteral("_NET_WM_NAME")}))
+            return true;
+    }
+    return false;
+}
+
+void DesktopSession::stopWindowManager()
+{
+    stopProcess(m_windowManager);
+}
+
+QRect DesktopSession::clientGeometry(const QString &window) const
+{
+    const QString info = QString::fromLatin1(
+        run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window}).value_or(QByteArray()));
+    const auto field = [&](const QString &name) -> std::optional<int> {
+        const QRegularExpressionMatch match = QRegularExpression(name + QStringLiteral(":\\s+(-?\\d+)")).match(info);
+        return match.hasMatch() ? std::optional(match.captured(1).toInt()) : std::nullopt;
+    };
+    const auto x = field(QStringLiteral("Absolute upper-left X"));
+    const auto y = field(QStringLiteral("Absolute upper-left Y"));
+    const auto width = field(QStringLiteral("Width"));
+    const auto height = field(QStringLiteral("Height"));
+    if (!x || !y || !width || !height)
+        return {};
+    return QRect(*x, *y, *width, *height);
 }
 
 // Xvfb picks a free display itself and writes its number to the descriptor
@@ -136,13 +189,7 @@ QImage DesktopSession::screenshot() const
     return png ? QImage::fromData(*png, "PNG").convertToFormat(QImage::Format_RGB32) : QImage();
 }
 
-bool DesktopSession::shows(const QImage &screen, const QRect &area, QRgb colour)
+bool DesktopSession::xdotool(const QStringList &arguments) const
 {
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            if (screen.valid(x, y) && screen.pixel(x, y) == colour)
-                return true;
-        }
-    }
-    return false;
+    return run(QStringLiteral("xdotool"), arguments).has_value();
 }

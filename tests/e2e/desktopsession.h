@@ -7,6 +7,9 @@
 
 #include <optional>
 
+/// Ends \a process, asking first and killing it when it does not listen.
+void stopProcess(QProcess &process);
+
 /// A private desktop for end-to-end tests: a virtual X server and a
 /// PulseAudio server whose only output is a null sink, so what a program
 /// draws and plays can be looked at and recorded. Both end with the session.
@@ -40,10 +43,21 @@ public:
     /// nothing when it failed.
     std::optional<QByteArray> run(const QString &program, const QStringList &arguments, int timeoutMs = 10000) const;
 
+    /// Starts a window manager (openbox) on this desktop and waits until it
+    /// manages windows; false when it does not. It runs until
+    /// stopWindowManager() or the session's end.
+    bool startWindowManager();
+    void stopWindowManager();
+    bool windowManagerRuns() const { return m_windowManager.state() == QProcess::Running; }
+
+    /// The client area of \a window on the screen, as the X server has it
+    /// now; an invalid rectangle when the window is not known.
+    QRect clientGeometry(const QString &window) const;
+
     /// The whole screen as it is now; a null image when it cannot be taken.
     QImage screenshot() const;
-    /// Whether any pixel of \a area in \a screen has exactly \a colour.
-    static bool shows(const QImage &screen, const QRect &area, QRgb colour);
+    /// Runs xdotool on this desktop; true when it succeeded.
+    bool xdotool(const QStringList &arguments) const;
 
     /// Kills the sound server, as a crash would end it: its clients lose
     /// their connections at once. True when it has ended.
@@ -60,5 +74,6 @@ private:
     QString m_display;
     QProcess m_x;
     QProcess m_pulse;
+    QProcess m_windowManager;
     QString m_failure;
 };

@@ -25,6 +25,24 @@ QRect cellAreaRect(int grid)
     return QRect(cellRect(grid, 0, HeadingRow).topLeft(), QSize(961, 49));
 }
 
+QRect playerRect(int form)
+{
+    return QRect(72, 72 + 128 * form, 29, 30);
+}
+
+// The coloured glyph is the only bright green the window ever shows.
+bool isPlayAvailable(const QImage &screen, int form, QPoint origin)
+{
+    const QRect area = playerRect(form).translated(origin);
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (screen.valid(x, y) && screen.pixel(x, y) == qRgb(0, 255, 0))
+                return true;
+        }
+    }
+    return false;
+}
+
 int inkIn(const QImage &image, const QRect &area)
 {
     int ink = 0;
@@ -34,20 +52,13 @@ int inkIn(const QImage &image, const QRect &area)
     return ink;
 }
 
-QImage screenshot(const DesktopSession &desktop)
-{
-    const auto png = desktop.run(QStringLiteral("import"),
-                                 {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("png:-")});
-    return png ? QImage::fromData(*png, "PNG").convertToFormat(QImage::Format_RGB32) : QImage();
-}
-
 QImage screenWhen(const DesktopSession &desktop, const std::function<bool(const QImage &)> &wanted, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
-    QImage screen = screenshot(desktop);
+    QImage screen = desktop.screenshot();
     while (!screen.isNull() && !wanted(screen) && !deadline.hasExpired()) {
         QThread::msleep(50);
-        screen = screenshot(desktop);
+        screen = desktop.screenshot();
     }
     return screen;
 }

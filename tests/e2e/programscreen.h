@@ -14,6 +14,9 @@
 
 inline const QString WindowTitle = QStringLiteral("Quiralto - Versão 1.0");
 constexpr QSize WindowSize(981, 479);
+// Where the window's client area stands on a desktop without a window
+// manager: where the window places itself.
+constexpr QPoint WindowOrigin(196, 107);
 
 // The three grids, StringGrid1 to StringGrid3, from the top.
 constexpr int Natural = 0;
@@ -32,10 +35,15 @@ QRect chordRowRect(int grid);
 // The cells of a grid, without its border.
 QRect cellAreaRect(int grid);
 
+// Window coordinates of a scale form's player, MediaPlayer1 to MediaPlayer3.
+QRect playerRect(int form);
+// Whether the player shows its coloured glyph, its Play available, in
+// \a screen with the window's client area at \a origin.
+bool isPlayAvailable(const QImage &screen, int form, QPoint origin = WindowOrigin);
+
 // Dark pixels in \a area of \a image, in the image's own coordinates.
 int inkIn(const QImage &image, const QRect &area);
 
-QImage screenshot(const DesktopSession &desktop);
 // Takes screenshots until one satisfies \a wanted, or the time is up;
 // returns the last one either way.
 QImage screenWhen(const DesktopSession &desktop, const std::function<bool(const QImage &)> &wanted,

@@ -108,21 +108,18 @@ private slots:
 private:
     std::optional<QString> launchOn(int dotsPerInch, bool windowManager);
     bool setResolution(int dotsPerInch);
-    bool startWindowManager();
-    bool windowManagerRuns() const;
     std::optional<QString> launch();
     std::optional<QString> waitForWindow(const QString &title) const;
     void focusWindow(const QString &window) const;
-    QRect clientGeometry(const QString &window) const;
+    QRect clientGeometry(const QString &window) const { return m_desktop.clientGeometry(window); }
     QMargins frameExtents(const QString &window) const;
-    QImage screenshot() const;
-    bool xdotool(const QStringList &arguments) const;
+    QImage screenshot() const { return m_desktop.screenshot(); }
+    bool xdotool(const QStringList &arguments) const { return m_desktop.xdotool(arguments); }
     QString textsOutOfPlace(const QImage &screen, const QPoint &client, const std::array<GridTexts, 3> &grids) const;
 
     // The X resources stay set between the program's starts.
     DesktopSession m_desktop{DesktopSession::ServerState::Kept};
     QProcess m_program;
-    QProcess m_windowManager;
 };
 
 void TestDesktop::initTestCase()
@@ -132,22 +129,15 @@ void TestDesktop::initTestCase()
 
 void TestDesktop::cleanup()
 {
-    for (QProcess *process : {&m_program, &m_windowManager}) {
-        if (process->state() == QProcess::NotRunning)
-            continue;
-        process->terminate();
-        if (!process->waitForFinished(5000)) {
-            process->kill();
-            process->waitForFinished(3000);
-        }
-    }
+    stopProcess(m_program);
+    m_desktop.stopWindowManager();
 }
 
 // The program started on a desktop of that resolution, under a window
 // manager or not; its window's id.
 std::optional<QString> TestDesktop::launchOn(int dotsPerInch, bool windowManager)
 {
-    if (!setResolution(dotsPerInch) || (windowManager && !startWindowManager()))
+    if (!setResolution(dotsPerInch) || (windowManager && !m_desktop.startWindowManager()))
         return std::nullopt;
     return launch();
 }
@@ -164,35 +154,6 @@ bool TestDesktop::setResolution(int dotsPerInch)
     return m_desktop
         .run(QStringLiteral("xrdb"), {QStringLiteral("-nocpp"), QStringLiteral("-merge"), resources.fileName()})
         .has_value();
-}
-
-bool TestDesktop::startWindowManager()
-{
-    m_windowManager.setProcessEnvironment(m_desktop.environment());
-    m_windowManager.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_windowManager.setStandardOutputFile(QProcess::nullDevice());
-    m_windowManager.start(QStringLiteral("openbox"), {});
-    if (!m_windowManager.waitForStarted(5000))
-        return false;
-    const QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        if (windowManagerRuns())
-            return true;
-        QThread::msleep(50);
-    }
-    return false;
-}
-
-// The window manager names a window of its own on the root window; one left
-// behind by an earlier manager is gone.
-bool TestDesktop::windowManagerRuns() const
-{
-    const auto check = m_desktop.run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("-notype"),
-                                                               QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
-    const QRegularExpressionMatch id = QRegularExpression(QStringLiteral("# (0x[0-9a-f]+)"))
-                                           .match(QString::fromLatin1(check.value_or(QByteArray())));
-    return id.hasMatch()
-        && m_desktop.run(QStringLiteral("xprop"), {QStringLiteral("-id"), id.captured(1), QStringLiteral("_NET_WM_NAME")});
 }
 
 // Started as a desktop starts it: the platform is the program's choice.
@@ -226,22 +187,10 @@ void TestDesktop::focusWindow(const QString &window) const
 {
     // A window manager activates the window when asked; without one the
     // focus is simply given to it.
-    const bool managed = m_windowManager.state() == QProcess::Running;
+    const bool managed = m_desktop.windowManagerRuns();
     QVERIFY(xdotool({managed ? QStringLiteral("windowactivate") : QStringLiteral("windowfocus"),
                      QStringLiteral("--sync"), window}));
     QThread::msleep(200);
-}
-
-QRect TestDesktop::clientGeometry(const QString &window) const
-{
-    const QString info = QString::fromLatin1(
-        m_desktop.run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window}).value_or(QByteArray()));
-    const auto field = [&](const QString &name) {
-        const QRegularExpressionMatch match = QRegularExpression(name + QStringLiteral(":\\s+(-?\\d+)")).match(info);
-        return match.hasMatch() ? match.captured(1).toInt() : -1;
-    };
-    return QRect(field(QStringLiteral("Absolute upper-left X")), field(QStringLiteral("Absolute upper-left Y")),
-                 field(QStringLiteral("Width")), field(QStringLiteral("Height")));
 }
 
 // What the window manager's frame adds on each side; nothing without one.
@@ -256,18 +205,6 @@ QMargins TestDesktop::frameExtents(const QString &window) const
         return {};
     return QMargins(match.captured(1).toInt(), match.captured(3).toInt(), match.captured(2).toInt(),
                     match.captured(4).toInt());
-}
-
-QImage TestDesktop::screenshot() const
-{
-    const auto png = m_desktop.run(QStringLiteral("import"),
-                                   {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("png:-")});
-    return png ? QImage::fromData(*png, "PNG").convertToFormat(QImage::Format_RGB32) : QImage();
-}
-
-bool TestDesktop::xdotool(const QStringList &arguments) const
-{
-    return m_desktop.run(QStringLiteral("xdotool"), arguments).has_value();
 }
 
 void TestDesktop::scalesByItsText_data()

@@ -4,25 +4,13 @@
 
 #include "audioanalysis.h"
 #include "desktopsession.h"
+#include "programscreen.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QImage>
 #include <QTest>
 #include <QThread>
-
-namespace {
-
-const QString WindowTitle = QStringLiteral("Quiralto - Versão 1.0");
-constexpr QPoint WindowOrigin(196, 107);       // the window's client area on screen
-constexpr QRect HarmonicPlayer(72, 200, 29, 30); // MediaPlayer2, window coordinates
-
-bool isPlayGreen(const QImage &screen, const QRect &player)
-{
-    return DesktopSession::shows(screen, player.translated(WindowOrigin), qRgb(0, 255, 0));
-}
-
-} // namespace
 
 class TestEndToEnd : public QObject
 {
@@ -38,17 +26,12 @@ private slots:
 
 private:
     QImage screenshot() const { return m_desktop.screenshot(); }
-    std::optional<QByteArray> xdotool(const QStringList &arguments) const;
+    bool xdotool(const QStringList &arguments) const { return m_desktop.xdotool(arguments); }
 
     DesktopSession m_desktop;
     QProcess m_program;
     QString m_window;
 };
-
-std::optional<QByteArray> TestEndToEnd::xdotool(const QStringList &arguments) const
-{
-    return m_desktop.run(QStringLiteral("xdotool"), arguments);
-}
 
 void TestEndToEnd::initTestCase()
 {
@@ -62,20 +45,18 @@ void TestEndToEnd::initTestCase()
 
 void TestEndToEnd::windowOpensAsDesigned()
 {
-    const auto geometry = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), m_window});
-    QVERIFY(geometry);
-    QVERIFY2(geometry->contains("X=196\nY=107\nWIDTH=981\nHEIGHT=479"), geometry->constData());
+    QCOMPARE(m_desktop.clientGeometry(m_window), QRect(WindowOrigin, WindowSize));
 
     const QImage screen = screenshot();
     QVERIFY(!screen.isNull());
-    screen.copy(QRect(WindowOrigin, QSize(981, 479))).save(QStringLiteral(SCREENSHOT_PATH));
+    screen.copy(QRect(WindowOrigin, WindowSize)).save(QStringLiteral(SCREENSHOT_PATH));
     // An empty heading cell and the empty chord cell below it (column 1 of
     // the natural grid), and the greyed Play buttons.
     const QRgb heading = screen.pixel(WindowOrigin + QPoint(8 + 2 + 74 + 36, 104 + 2 + 12));
     const QRgb chord = screen.pixel(WindowOrigin + QPoint(8 + 2 + 74 + 36, 104 + 2 + 37));
     QCOMPARE(chord, qRgb(255, 255, 255));
     QVERIFY(heading != chord);
-    QVERIFY(!isPlayGreen(screen, HarmonicPlayer));
+    QVERIFY(!isPlayAvailable(screen, Harmonic));
 }
 
 void TestEndToEnd::typingAKeyFillsTheGrids()
@@ -90,8 +71,8 @@ void TestEndToEnd::typingAKeyFillsTheGrids()
     do {
         QThread::msleep(100);
         screen = screenshot();
-    } while (!isPlayGreen(screen, HarmonicPlayer) && !deadline.hasExpired());
-    QVERIFY2(isPlayGreen(screen, HarmonicPlayer), "Play never became available");
+    } while (!isPlayAvailable(screen, Harmonic) && !deadline.hasExpired());
+    QVERIFY2(isPlayAvailable(screen, Harmonic), "Play never became available");
 
     // Ink in the natural grid's first chord cell: "Mi Menor".
     int ink = 0;
@@ -109,15 +90,15 @@ void TestEndToEnd::playSoundsTheHarmonicScale()
     // What has been recorded before the click is taken as the click's
     // moment: nothing heard before it counts.
     const std::size_t clickSample = recorder.samplesSoFar();
-    const QPoint player = WindowOrigin + HarmonicPlayer.center();
+    const QPoint player = WindowOrigin + playerRect(Harmonic).center();
     QVERIFY(xdotool({QStringLiteral("mousemove"), QString::number(player.x()), QString::number(player.y()),
                      QStringLiteral("click"), QStringLiteral("1")}));
     QThread::msleep(400);
-    QVERIFY2(!isPlayGreen(screenshot(), HarmonicPlayer), "Play stayed available while playing");
+    QVERIFY2(!isPlayAvailable(screenshot(), Harmonic), "Play stayed available while playing");
 
     // Fifteen notes, the last held for two beats.
     const QDeadlineTimer deadline(20000);
-    while (!isPlayGreen(screenshot(), HarmonicPlayer) && !deadline.hasExpired())
+    while (!isPlayAvailable(screenshot(), Harmonic) && !deadline.hasExpired())
         QThread::msleep(200);
     QVERIFY2(!deadline.hasExpired(), "Play never came back after the scale");
     // The recording trails what is played; give the last note time to land.

@@ -24,12 +24,10 @@
 
 namespace {
 
-constexpr QPoint WindowOrigin(196, 107); // the window's client area on screen
 // A spot of bare window between the natural and the harmonic grid:
 // the pointer rests there between actions, where it offers no tooltip.
 constexpr QPoint Background(600, 180);
 constexpr QRect SelectorBox(128, 16, 177, 21);
-constexpr QRect NaturalPlayer(72, 72, 29, 30);
 
 // Time for the program to take in an action that should change nothing
 // visible, before the screen is taken as its answer. Anything it does later
@@ -55,16 +53,6 @@ QStringList pointerAt(QPoint inWindow)
 {
     const QPoint at = onScreen(inWindow);
     return {QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(at.x()), QString::number(at.y())};
-}
-
-bool isPlayGreen(const QImage &screen, const QRect &player)
-{
-    const QRect area = onScreen(player);
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            if (screen.pixel(x, y) == qRgb(0, 255, 0))
-                return true;
-    return false;
 }
 
 // The chord rows of the three grids. While the focus stays where it is,
@@ -139,13 +127,13 @@ private slots:
     void dragSelectsARunAndTabSwapsTheRoles();
 
 private:
-    QImage screenshot() const { return ::screenshot(m_desktop); }
+    QImage screenshot() const { return m_desktop.screenshot(); }
     QImage screenWhen(const std::function<bool(const QImage &)> &wanted, int timeoutMs = ChangeTimeoutMs) const
     {
         return ::screenWhen(m_desktop, wanted, timeoutMs);
     }
     QImage settledScreen() const;
-    bool xdotool(const QStringList &arguments) const;
+    bool xdotool(const QStringList &arguments) const { return m_desktop.xdotool(arguments); }
     bool click(int grid, int col, int row, const QStringList &how);
     void saveImage(const QImage &image, const QString &name) const;
     void saveWindow(const QImage &screen, const QString &name) const;
@@ -173,11 +161,6 @@ QImage TestInteraction::settledScreen() const
 {
     QThread::msleep(SettleMs);
     return screenshot();
-}
-
-bool TestInteraction::xdotool(const QStringList &arguments) const
-{
-    return m_desktop.run(QStringLiteral("xdotool"), arguments).has_value();
 }
 
 // Moves to the cell, clicks there as \a how says, and leaves the pointer on
@@ -327,7 +310,7 @@ void TestInteraction::typingCompletesKeysAndTheGridsFollow()
     // staying in the selector.
     screen = settledScreen();
     const ChordRows emptyRows = chordRows(screen);
-    QVERIFY2(!isPlayGreen(screen, NaturalPlayer), "moving the focus opened the players");
+    QVERIFY2(!isPlayAvailable(screen, Natural), "moving the focus opened the players");
     QVERIFY2(headingsMismatch(screen, {0, 0, 0}).isEmpty(), "moving the focus through the grids toggled headings");
 
     // Each typed character leaves its letters plain and the completed rest
@@ -344,8 +327,8 @@ void TestInteraction::typingCompletesKeysAndTheGridsFollow()
     const ChordRows typedSi = chordRows(screen);
     QVERIFY2(typedSi != emptyRows, "\"s\" chose no key");
     highlightStart = selectorHighlightStart(screen);
-    screen = screenWhen([](const QImage &s) { return isPlayGreen(s, NaturalPlayer); });
-    QVERIFY2(isPlayGreen(screen, NaturalPlayer), "the key's scale never became playable");
+    screen = screenWhen([](const QImage &s) { return isPlayAvailable(s, Natural); });
+    QVERIFY2(isPlayAvailable(screen, Natural), "the key's scale never became playable");
 
     QVERIFY(type("o"));
     screen = screenWhen([&](const QImage &s) { return highlightMovedOn(s) && chordRows(s) != typedSi; });
@@ -357,15 +340,15 @@ void TestInteraction::typingCompletesKeysAndTheGridsFollow()
     saveWindow(screen, QStringLiteral("typed-so"));
     // The players are reopened for the new key; Play is pressed only once
     // they are, so that its greying can only mean the scale is playing.
-    screen = screenWhen([](const QImage &s) { return isPlayGreen(s, NaturalPlayer); });
-    QVERIFY2(isPlayGreen(screen, NaturalPlayer), "the new key's scale never became playable");
+    screen = screenWhen([](const QImage &s) { return isPlayAvailable(s, Natural); });
+    QVERIFY2(isPlayAvailable(screen, Natural), "the new key's scale never became playable");
 
     // Play on the natural scale; the button stays grey while it plays. A
     // click on the player leaves the focus, and the selector's text, alone.
-    QVERIFY(xdotool(pointerAt(NaturalPlayer.center()) + QStringList{QStringLiteral("click"), QStringLiteral("1")}
+    QVERIFY(xdotool(pointerAt(playerRect(Natural).center()) + QStringList{QStringLiteral("click"), QStringLiteral("1")}
                     + pointerAt(Background)));
-    screen = screenWhen([](const QImage &s) { return !isPlayGreen(s, NaturalPlayer); });
-    QVERIFY2(!isPlayGreen(screen, NaturalPlayer), "Play did not start");
+    screen = screenWhen([](const QImage &s) { return !isPlayAvailable(s, Natural); });
+    QVERIFY2(!isPlayAvailable(screen, Natural), "Play did not start");
 
     for (const char *key : {"l", "space"}) {
         QVERIFY(type(key));
@@ -376,7 +359,7 @@ void TestInteraction::typingCompletesKeysAndTheGridsFollow()
         screen = settledScreen();
         QVERIFY2(chordRows(screen) == typedSolSharp,
                  qPrintable(QStringLiteral("\"%1\" changed the key").arg(QString::fromLatin1(key))));
-        QVERIFY2(!isPlayGreen(screen, NaturalPlayer),
+        QVERIFY2(!isPlayAvailable(screen, Natural),
                  qPrintable(QStringLiteral("\"%1\" reopened the players").arg(QString::fromLatin1(key))));
     }
 
@@ -388,9 +371,9 @@ void TestInteraction::typingCompletesKeysAndTheGridsFollow()
     QVERIFY(type("m"));
     screen = screenWhen([&](const QImage &s) { return highlightMovedOn(s) && chordRows(s) != typedSolSharp; });
     QVERIFY2(highlightMovedOn(screen), "\"m\" completed nothing");
-    if (!isPlayGreen(screen, NaturalPlayer))
+    if (!isPlayAvailable(screen, Natural))
         screen = screenshot();
-    QVERIFY2(isPlayGreen(screen, NaturalPlayer), "the change of key did not reopen the players");
+    QVERIFY2(isPlayAvailable(screen, Natural), "the change of key did not reopen the players");
     screen = settledScreen();
     const ChordRows typedSol = chordRows(screen);
     QVERIFY2(typedSol != typedSolSharp, "\"m\" did not change the key");

@@ -8,6 +8,7 @@
 
 #include "audioanalysis.h"
 #include "desktopsession.h"
+#include "programscreen.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -19,10 +20,6 @@
 
 namespace {
 
-const QString WindowTitle = QStringLiteral("Quiralto - Versão 1.0");
-constexpr QPoint WindowOrigin(196, 107);         // the window's client area on screen
-constexpr QRect HarmonicPlayer(72, 200, 29, 30); // MediaPlayer2, window coordinates
-constexpr QRgb PlayGreen = qRgb(0, 255, 0);
 // Long enough for the program to notice that the server has gone, even when
 // it went before the program's output had begun to flow, which an idle null
 // sink can hold back for two seconds.
@@ -66,7 +63,7 @@ private:
 
 bool TestSoundServer::playAvailable() const
 {
-    return DesktopSession::shows(m_desktop.screenshot(), HarmonicPlayer.translated(WindowOrigin), PlayGreen);
+    return isPlayAvailable(m_desktop.screenshot(), Harmonic);
 }
 
 bool TestSoundServer::waitFor(const std::function<bool()> &condition, int timeoutMs, int pollMs) const
@@ -82,7 +79,7 @@ bool TestSoundServer::waitFor(const std::function<bool()> &condition, int timeou
 
 void TestSoundServer::clickPlay() const
 {
-    const QPoint player = WindowOrigin + HarmonicPlayer.center();
+    const QPoint player = WindowOrigin + playerRect(Harmonic).center();
     QVERIFY(m_desktop.run(QStringLiteral("xdotool"),
                           {QStringLiteral("mousemove"), QString::number(player.x()), QString::number(player.y()),
                            QStringLiteral("click"), QStringLiteral("1")}));

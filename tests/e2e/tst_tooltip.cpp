@@ -85,9 +85,8 @@ private slots:
     void returningToTheSamePixelBringsItBack();
 
 private:
-    bool xdotool(const QStringList &arguments) const;
+    bool xdotool(const QStringList &arguments) const { return m_desktop.xdotool(arguments); }
     std::optional<QByteArray> xwindow(const QStringList &arguments) const;
-    bool startWindowManager();
     // Where the window's client area lies on the screen, as the X server
     // has it now.
     std::optional<QPoint> windowOrigin() const;
@@ -112,7 +111,6 @@ private:
     std::optional<QStringList> inputShape(const MapEvent &shown) const;
 
     DesktopSession m_desktop;
-    QProcess m_windowManager;
     QProcess m_program;
     QProcess m_watch;
     QString m_window;
@@ -131,49 +129,16 @@ void TestTooltip::initTestCase()
     QVERIFY2(m_desktop.failure().isEmpty(), qPrintable(m_desktop.failure()));
 }
 
-bool TestTooltip::xdotool(const QStringList &arguments) const
-{
-    return m_desktop.run(QStringLiteral("xdotool"), arguments).has_value();
-}
-
 std::optional<QByteArray> TestTooltip::xwindow(const QStringList &arguments) const
 {
     return m_desktop.run(QStringLiteral(XWINDOW_PATH), arguments);
 }
 
-// The window manager is ready once it has claimed the screen, which it
-// tells through the root window's _NET_SUPPORTING_WM_CHECK.
-bool TestTooltip::startWindowManager()
-{
-    m_windowManager.setProcessEnvironment(m_desktop.environment());
-    m_windowManager.setProcessChannelMode(QProcess::MergedChannels);
-    m_windowManager.start(QStringLiteral("openbox"), {});
-    if (!m_windowManager.waitForStarted(5000))
-        return false;
-    const QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired() && !m_windowManager.waitForFinished(50)) {
-        const auto check = m_desktop.run(QStringLiteral("xprop"),
-                                         {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
-        if (check && check->contains("window id"))
-            return true;
-    }
-    qWarning("openbox: %s (exit %d)", m_windowManager.readAll().constData(), m_windowManager.exitCode());
-    return false;
-}
-
 std::optional<QPoint> TestTooltip::windowOrigin() const
 {
-    const auto info = m_desktop.run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), m_window});
-    if (!info)
-        return std::nullopt;
-    const QString text = QString::fromLatin1(*info);
-    const auto x = QRegularExpression(QStringLiteral("Absolute upper-left X:\\s+(-?\\d+)")).match(text);
-    const auto y = QRegularExpression(QStringLiteral("Absolute upper-left Y:\\s+(-?\\d+)")).match(text);
-    if (!x.hasMatch() || !y.hasMatch())
-        return std::nullopt;
-    return QPoint(x.captured(1).toInt(), y.captured(1).toInt());
+    const QRect client = m_desktop.clientGeometry(m_window);
+    return client.isValid() ? std::optional(client.topLeft()) : std::nullopt;
 }
-
 bool TestTooltip::pointerTo(QPoint at) const
 {
     return xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(at.x()),
@@ -200,7 +165,7 @@ void TestTooltip::init()
 {
     QFETCH_GLOBAL(bool, windowManager);
     if (windowManager)
-        QVERIFY2(startWindowManager(), "openbox did not start");
+        QVERIFY2(m_desktop.startWindowManager(), "openbox did not start");
     const auto window = m_desktop.launch(m_program, QStringLiteral(QUIRALTO_PATH), QStringLiteral(SCALES_DIR),
                                          QStringLiteral(XWINDOW_PATH), WindowTitle);
     QVERIFY2(window, "the window never appeared");
@@ -230,13 +195,7 @@ void TestTooltip::cleanup()
         m_program.waitForFinished(3000);
     }
     m_window.clear();
-    if (m_windowManager.state() != QProcess::NotRunning) {
-        m_windowManager.terminate();
-        if (!m_windowManager.waitForFinished(3000)) {
-            m_windowManager.kill();
-            m_windowManager.waitForFinished(3000);
-        }
-    }
+    m_desktop.stopWindowManager();
 }
 
 std::optional<MapEvent> TestTooltip::nextMapEvent(const std::function<bool(const MapEvent &)> &wanted, int timeoutMs)
@@ -293,7 +252,7 @@ std::optional<QStringList> TestTooltip::inputShape(const MapEvent &shown) const
 void TestTooltip::comesAfterARestAndGoesByItself()
 {
     const QPoint rest = cellRect(Harmonic, 6, ChordRow).center();
-    const QImage before = screenshot(m_desktop);
+    const QImage before = m_desktop.screenshot();
     const auto shown = restFor(rest);
     QVERIFY2(shown, "no tooltip came up");
 
@@ -349,14 +308,14 @@ void TestTooltip::movingOntoItKeepsIt()
 // degree names to the numerals, and hides the tooltip.
 void TestTooltip::aClickOnItReachesTheGridBeneath()
 {
-    const QRect screen = screenshot(m_desktop).rect();
+    const QRect screen = m_desktop.screenshot().rect();
     const QRect cell = cellRect(Melodic, 0, ChordRow);
     // The window moved down until the chord row's middle is 10 pixels from
     // the screen's bottom.
     QVERIFY(moveWindowTo(m_origin + QPoint(0, screen.bottom() - 10 - onScreen(cell.center()).y())));
 
     const QRect tonicHeading = onScreen(cellRect(Melodic, 0, HeadingRow).adjusted(2, 2, -2, -2));
-    const int namesInk = inkIn(screenshot(m_desktop), tonicHeading);
+    const int namesInk = inkIn(m_desktop.screenshot(), tonicHeading);
     QVERIFY2(namesInk > 0, "the melodic grid's headings are not on the screen");
 
     const QPoint pointer = onScreen(cell.center());
