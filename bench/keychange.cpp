@@ -13,6 +13,7 @@
 // --offline renders nowhere, for a machine without a sound server.
 
 #include "benchstats.h"
+#include "cputimes.h"
 
 #include "playback/service/fluidsynthservice.h"
 #include "playback/scaleplayer.h"
@@ -24,9 +25,9 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
-#include <fstream>
 #include <string>
+
+#include <unistd.h>
 
 using namespace quiralto;
 using bench::Clock;
@@ -35,28 +36,6 @@ namespace {
 
 constexpr int KeyCount = 15;
 
-// Time this process's threads have spent running and waiting to run while
-// runnable: on a busy machine the first tells the work, the second the load.
-struct CpuTimes
-{
-    double runningMs = 0;
-    double waitingMs = 0;
-};
-
-CpuTimes cpuTimes()
-{
-    CpuTimes times;
-    std::error_code error;
-    for (const auto &task : std::filesystem::directory_iterator("/proc/self/task", error)) {
-        std::ifstream schedstat(task.path() / "schedstat");
-        double runningNs = 0, waitingNs = 0;
-        if (schedstat >> runningNs >> waitingNs) {
-            times.runningMs += runningNs / 1e6;
-            times.waitingMs += waitingNs / 1e6;
-        }
-    }
-    return times;
-}
 
 // One key change as the selector makes it: the position first, silently,
 // then the handler. Only the handler is timed; what it leaves for the event
@@ -98,9 +77,9 @@ int main(int argc, char **argv)
     QApplication::processEvents();
 
     try {
-        const CpuTimes before = cpuTimes();
+        const bench::CpuTimes before = bench::cpuTimes(getpid());
         const double first = timedKeyChange(form, 1);
-        const CpuTimes after = cpuTimes();
+        const bench::CpuTimes after = bench::cpuTimes(getpid());
         if (!everyPlayerReady(form)) {
             std::fprintf(stderr, "bench-keychange: the players did not open\n");
             return 1;

@@ -213,22 +213,6 @@ bool closeProgram(Display *display, Window window, pid_t pid, int timeoutMs)
     return false;
 }
 
-CpuTimes cpuTimes(pid_t pid)
-{
-    CpuTimes times;
-    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
-    std::error_code error;
-    for (const auto &task : std::filesystem::directory_iterator(tasks, error)) {
-        std::ifstream schedstat(task.path() / "schedstat");
-        double runningNs = 0, waitingNs = 0;
-        if (schedstat >> runningNs >> waitingNs) {
-            times.runningMs += runningNs / 1e6;
-            times.waitingMs += waitingNs / 1e6;
-        }
-    }
-    return times;
-}
-
 bool usesFile(pid_t pid, const std::string &part)
 {
     const std::string process = "/proc/" + std::to_string(pid);

@@ -4,6 +4,8 @@
 // seeing its window mapped and first painted, sending it real input through
 // XTEST, looking at its pixels, and reading its memory from /proc.
 
+#include "cputimes.h"
+
 #include <X11/Xlib.h>
 
 #include <optional>
@@ -24,14 +26,6 @@ struct Program
 struct Rect
 {
     int x, y, width, height;
-};
-
-// Time the process's threads have so far spent running, and waiting to run
-// while runnable (the machine's load), from /proc/<pid>/task/*/schedstat.
-struct CpuTimes
-{
-    double runningMs = 0;
-    double waitingMs = 0;
 };
 
 // How a window came up, in milliseconds from just before its program was
@@ -87,7 +81,6 @@ pid_t startProgram(const Program &program);
 // True when it ended by itself.
 bool closeProgram(Display *display, Window window, pid_t pid, int timeoutMs);
 
-CpuTimes cpuTimes(pid_t pid);
 
 // Whether the process has a file whose path contains \a part mapped
 // (/proc/<pid>/maps: libraries) or open (/proc/<pid>/fd).
