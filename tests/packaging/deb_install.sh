@@ -16,14 +16,7 @@ metainfo=$3
 title="Quiralto - Versão 1.0"
 entry=/usr/share/applications/org.example.Quiralto.desktop
 
-skip() {
-    echo "SKIP: $*"
-    exit 77
-}
-fail() {
-    echo "FAIL: $*"
-    exit 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/verdicts.sh"
 seconds_since() { echo "$(( ($(date +%s%N) - $1) / 1000000 )) ms"; }
 
 work=$(mktemp -d)

@@ -15,14 +15,7 @@ set -euo pipefail
 
 source=$1
 
-skip() {
-    echo "SKIP: $*"
-    exit 77
-}
-fail() {
-    echo "FAIL: $*"
-    exit 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/verdicts.sh"
 
 commit=$(git -C "$source" rev-parse --verify --quiet HEAD) || skip "$source is no git checkout"
 if [ -n "$(git -C "$source" status --porcelain --untracked-files=no)" ]; then
