@@ -35,11 +35,6 @@ void OutputWatch::start()
     m_timer.start();
 }
 
-void OutputWatch::stop()
-{
-    m_timer.stop();
-}
-
 void OutputWatch::check()
 {
     const auto now = std::chrono::steady_clock::now();
@@ -53,7 +48,7 @@ void OutputWatch::check()
     }
     if (now - m_lastMove < (m_flowing ? SilenceWhileFlowing : SilenceBeforeFlowing))
         return;
-    stop();
+    m_timer.stop();
     m_lost();
 }
 

@@ -22,7 +22,6 @@ public:
 
     // Starts watching a new output, unless already watching.
     void start();
-    void stop();
 
 private:
     void check();

@@ -44,7 +44,6 @@ public:
     // Gives the output up and silences every channel, so that what sounded
     // when it went does not come back in the next one.
     void stopOutput();
-    bool hasOutput() const { return m_output != nullptr; }
 
     // How many blocks the synthesizer has rendered: a running output renders
     // one every few milliseconds, silence included.
