@@ -215,28 +215,33 @@ void TStringGrid::resizeEvent(QResizeEvent *)
     fitScrollBar();
 }
 
-// The bar comes only when, scrolled fully left, some column could not be
-// shown in full; the last column's trailing line may lie one line beyond
-// the cell area, under the border. It takes its room from the bottom of the
-// cell area, so that the contents are still exactly the cells.
+// The bar comes only when some column could not be shown in full. It takes
+// its room from the bottom of the cell area, so that the contents are still
+// exactly the cells.
 void TStringGrid::fitScrollBar()
 {
     const int cellAreaWidth = width() - 2 * BorderWidth;
-    const bool needed = m_colCount * columnStep() > cellAreaWidth + GridLineWidth;
+    const bool needed = m_colCount > fullyVisibleColumns();
     const int barHeight = needed ? m_horizontalScroll->sizeHint().height() : 0;
     setContentsMargins(BorderWidth, BorderWidth, BorderWidth, BorderWidth + barHeight);
     m_horizontalScroll->setGeometry(BorderWidth, height() - BorderWidth - barHeight, cellAreaWidth, barHeight);
     m_horizontalScroll->setVisible(needed);
     m_horizontalScroll->setRange(0, lastLeftColumn());
-    m_horizontalScroll->setPageStep(std::max(1, (cellAreaWidth + GridLineWidth) / columnStep()));
+    m_horizontalScroll->setPageStep(std::max(1, fullyVisibleColumns()));
     setLeftColumn(std::min(m_leftCol, lastLeftColumn()));
+}
+
+// How many columns the cell area's width shows whole; a column's trailing
+// line may fall under the border.
+int TStringGrid::fullyVisibleColumns() const
+{
+    return (width() - 2 * BorderWidth + GridLineWidth) / columnStep();
 }
 
 // The left column from which every later column is in view in full.
 int TStringGrid::lastLeftColumn() const
 {
-    const int fittingColumns = (width() - 2 * BorderWidth + GridLineWidth) / columnStep();
-    return std::max(0, m_colCount - fittingColumns);
+    return std::max(0, m_colCount - fullyVisibleColumns());
 }
 
 void TStringGrid::setLeftColumn(int col)
@@ -250,7 +255,7 @@ void TStringGrid::setLeftColumn(int col)
 
 void TStringGrid::scrollToColumn(int col)
 {
-    const int fullyVisible = std::max(1, (contentsRect().width() + GridLineWidth) / columnStep());
+    const int fullyVisible = std::max(1, fullyVisibleColumns());
     if (col < m_leftCol)
         setLeftColumn(col);
     else if (col >= m_leftCol + fullyVisible)

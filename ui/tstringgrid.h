@@ -6,11 +6,11 @@
 #include <QString>
 #include <QWidget>
 
-class QScrollBar;
-
 #include <compare>
 #include <map>
 #include <optional>
+
+class QScrollBar;
 
 namespace quiralto::ui {
 
@@ -80,6 +80,7 @@ private:
 
     int columnStep() const { return m_defaultColWidth + GridLineWidth; }
     int lastColumn() const { return m_colCount - 1; }
+    int fullyVisibleColumns() const;
     int lastLeftColumn() const;
     QRect cellsExtent() const;
     bool isActiveControl() const;
