@@ -31,6 +31,21 @@ bool hasExtension(xcb_connection_t *connection, xcb_extension_t *extension)
     return data && data->present;
 }
 
+// The server takes XFixes requests only from a client that has said which
+// version it speaks; that is said once for Qt's connection.
+bool speaksXFixes(xcb_connection_t *connection)
+{
+    static xcb_connection_t *announced = nullptr;
+    if (connection == announced)
+        return true;
+    if (!hasExtension(connection, &xcb_xfixes_id))
+        return false;
+    std::free(xcb_xfixes_query_version_reply(
+        connection, xcb_xfixes_query_version(connection, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION),
+        nullptr));
+    announced = connection;
+    return true;
+}
 
 } // namespace
 
@@ -48,13 +63,8 @@ std::optional<int> rowsBelowHotSpot(const QImage &image, int hotSpotY)
 std::optional<int> pointerRowsBelowHotSpot(qreal devicePixelRatio)
 {
     xcb_connection_t *connection = x11Connection();
-    if (!connection || !hasExtension(connection, &xcb_xfixes_id))
+    if (!connection || !speaksXFixes(connection))
         return std::nullopt;
-    // The server takes XFixes requests only from a client that has said
-    // which version it speaks; saying it again changes nothing.
-    std::free(xcb_xfixes_query_version_reply(
-        connection, xcb_xfixes_query_version(connection, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION),
-        nullptr));
     const std::unique_ptr<xcb_xfixes_get_cursor_image_reply_t, decltype(&std::free)> cursor(
         xcb_xfixes_get_cursor_image_reply(connection, xcb_xfixes_get_cursor_image(connection), nullptr), &std::free);
     if (!cursor)
