@@ -1,4 +1,5 @@
 #include "desktopsession.h"
+#include "programscreen.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -167,17 +168,21 @@ std::optional<QByteArray> DesktopSession::run(const QString &program, const QStr
     return process.readAllStandardOutput();
 }
 
-std::optional<QString> DesktopSession::launch(QProcess &process, const QString &program,
-                                              const QString &workingDirectory, const QString &windowWaiter,
-                                              const QString &title) const
+std::optional<QString> DesktopSession::launch(QProcess &process) const
 {
-    process.setProcessEnvironment(environment());
-    process.setWorkingDirectory(workingDirectory);
+    return launch(process, environment());
+}
+
+std::optional<QString> DesktopSession::launch(QProcess &process, const QProcessEnvironment &environment) const
+{
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(QStringLiteral(SCALES_DIR));
     process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(program, {});
+    process.start(QStringLiteral(QUIRALTO_PATH), {});
     if (!process.waitForStarted(5000))
         return std::nullopt;
-    const auto window = run(windowWaiter, {QStringLiteral("wait-map"), title, QStringLiteral("10000")}, 15000);
+    const auto window = run(QStringLiteral(XWINDOW_PATH),
+                            {QStringLiteral("wait-map"), WindowTitle, QStringLiteral("10000")}, 15000);
     if (!window)
         return std::nullopt;
     return QString::fromLatin1(window->trimmed());

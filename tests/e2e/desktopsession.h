@@ -33,11 +33,11 @@ public:
     /// The monitor source of the null sink: everything played, as recorded.
     static QString monitorSource() { return QStringLiteral("quiralto_e2e.monitor"); }
 
-    /// Starts \a program in \a workingDirectory on this desktop and waits,
-    /// with \a windowWaiter (the xwindow helper), for its window titled
-    /// \a title to be mapped; returns the window's id, or nothing.
-    std::optional<QString> launch(QProcess &process, const QString &program, const QString &workingDirectory,
-                                  const QString &windowWaiter, const QString &title) const;
+    /// Starts Quiralto in its scale folder on this desktop and waits for
+    /// its window to be mapped; returns the window's id, or nothing. The
+    /// program gets this desktop's environment, or \a environment.
+    std::optional<QString> launch(QProcess &process) const;
+    std::optional<QString> launch(QProcess &process, const QProcessEnvironment &environment) const;
 
     /// Runs a command on this desktop and returns its standard output, or
     /// nothing when it failed.

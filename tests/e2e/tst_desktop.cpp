@@ -161,13 +161,7 @@ std::optional<QString> TestDesktop::launch()
 {
     QProcessEnvironment environment = m_desktop.environment();
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    m_program.setProcessEnvironment(environment);
-    m_program.setWorkingDirectory(QStringLiteral(SCALES_DIR));
-    m_program.setProcessChannelMode(QProcess::ForwardedChannels);
-    m_program.start(QStringLiteral(QUIRALTO_PATH), {});
-    if (!m_program.waitForStarted(5000))
-        return std::nullopt;
-    return waitForWindow(WindowTitle);
+    return m_desktop.launch(m_program, environment);
 }
 
 // Searched for through the whole tree, since a window manager puts its

@@ -36,8 +36,7 @@ private:
 void TestEndToEnd::initTestCase()
 {
     QVERIFY2(m_desktop.failure().isEmpty(), qPrintable(m_desktop.failure()));
-    const auto window = m_desktop.launch(m_program, QStringLiteral(QUIRALTO_PATH), QStringLiteral(SCALES_DIR),
-                                         QStringLiteral(XWINDOW_PATH), WindowTitle);
+    const auto window = m_desktop.launch(m_program);
     QVERIFY2(window, "the window never appeared");
     m_window = *window;
     QVERIFY(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), m_window}));

@@ -251,8 +251,7 @@ void TestInteraction::initTestCase()
 
 void TestInteraction::init()
 {
-    const auto window = m_desktop.launch(m_program, QStringLiteral(QUIRALTO_PATH), QStringLiteral(SCALES_DIR),
-                                         QStringLiteral(XWINDOW_PATH), WindowTitle);
+    const auto window = m_desktop.launch(m_program);
     QVERIFY2(window, "the window never appeared");
     m_window = *window;
     // The pointer starts in the middle of the screen, which is over the

@@ -135,8 +135,7 @@ void TestSoundServer::verifyPressSounds(bool wholeScale)
 void TestSoundServer::initTestCase()
 {
     QVERIFY2(m_desktop.failure().isEmpty(), qPrintable(m_desktop.failure()));
-    const auto window = m_desktop.launch(m_program, QStringLiteral(QUIRALTO_PATH), QStringLiteral(SCALES_DIR),
-                                         QStringLiteral(XWINDOW_PATH), WindowTitle);
+    const auto window = m_desktop.launch(m_program);
     QVERIFY2(window, "the window never appeared");
     m_window = *window;
     QVERIFY(m_desktop.run(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), m_window}));

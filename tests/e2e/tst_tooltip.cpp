@@ -166,8 +166,7 @@ void TestTooltip::init()
     QFETCH_GLOBAL(bool, windowManager);
     if (windowManager)
         QVERIFY2(m_desktop.startWindowManager(), "openbox did not start");
-    const auto window = m_desktop.launch(m_program, QStringLiteral(QUIRALTO_PATH), QStringLiteral(SCALES_DIR),
-                                         QStringLiteral(XWINDOW_PATH), WindowTitle);
+    const auto window = m_desktop.launch(m_program);
     QVERIFY2(window, "the window never appeared");
     m_window = *window;
     QVERIFY(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), m_window}));
