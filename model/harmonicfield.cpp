@@ -1,5 +1,8 @@
 #include "harmonicfield.h"
 
+#include <map>
+#include <ranges>
+
 namespace quiralto::model {
 
 namespace {
@@ -41,6 +44,24 @@ const char *qualitySuffix(ChordQuality quality)
     case ChordQuality::Minor: break;
     }
     return " Menor";
+}
+
+std::string spokenChordName(std::string_view chordName)
+{
+    // The note names never carry a double flat.
+    static const std::map<std::string_view, std::string_view> words{
+        {"#", "sustenido"}, {"##", "dobrado sustenido"}, {"b", "bemol"},
+        {"Menor", "menor"}, {"Maior", "maior"},          {"Dim.", "diminuto"},
+    };
+    std::string spoken;
+    for (const auto part : std::views::split(chordName, ' ')) {
+        const std::string_view word(part.begin(), part.end());
+        const auto found = words.find(word);
+        if (!spoken.empty())
+            spoken += ' ';
+        spoken += found == words.end() ? word : found->second;
+    }
+    return spoken;
 }
 
 void HarmonicField::fillNoteNames()

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quiralto::model {
@@ -40,6 +41,11 @@ const std::array<ChordDegree, 8> &chordDegrees(ScaleForm form);
 
 /// " Menor", " Maior" or " Dim.".
 const char *qualitySuffix(ChordQuality quality);
+
+/// A chord name as a teacher says it, for a speech synthesizer: the
+/// accidentals and the quality in words ("Fá # Dim." becomes "Fá sustenido
+/// diminuto"); the note itself as written. Latin-1 in and out.
+std::string spokenChordName(std::string_view chordName);
 
 /// The model's state: the note names and the key the student has chosen.
 class HarmonicField

@@ -1,5 +1,6 @@
 #include "ui/accessibility.h"
 
+#include "model/harmonicfield.h"
 #include "playback/scaleplayer.h"
 #include "ui/tcombobox.h"
 #include "ui/tform1.h"
@@ -41,9 +42,16 @@ public:
     int indexOfChild(const QAccessibleInterface *) const override { return -1; }
     QAccessibleInterface *childAt(int, int) const override { return nullptr; }
 
+    // Headings are read as written; a chord as a teacher says it, so that
+    // the synthesizer does not spell out "#" or "Dim.".
     QString text(QAccessible::Text t) const override
     {
-        return m_grid && t == QAccessible::Name ? m_grid->Cells(m_col, m_row) : QString();
+        if (!m_grid || t != QAccessible::Name)
+            return {};
+        const QString written = m_grid->Cells(m_col, m_row);
+        if (isHeading())
+            return written;
+        return QString::fromLatin1(model::spokenChordName(written.toLatin1().toStdString()));
     }
     // Only the program writes cells.
     void setText(QAccessible::Text, const QString &) override {}

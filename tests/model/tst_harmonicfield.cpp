@@ -40,6 +40,8 @@ private slots:
     void everyChordAgreesWithTheScale_data();
     void everyChordAgreesWithTheScale();
     void noRowsBeforeAKeyIsChosen();
+    void chordsAreSpokenInWords_data();
+    void chordsAreSpokenInWords();
 };
 
 void TestHarmonicField::workedExampleInAMinor_data()
@@ -155,6 +157,23 @@ void TestHarmonicField::noRowsBeforeAKeyIsChosen()
     HarmonicField unfilled;
     unfilled.selectKeyByListPosition(0);
     QVERIFY(unfilled.row(ScaleForm::Natural).empty());
+}
+
+void TestHarmonicField::chordsAreSpokenInWords_data()
+{
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("spoken");
+    QTest::newRow("sharp, diminished") << "Fá # Dim." << "Fá sustenido diminuto";
+    QTest::newRow("flat, major") << "Si b Maior" << "Si bemol maior";
+    QTest::newRow("double sharp") << "Sol ## Maior" << "Sol dobrado sustenido maior";
+    QTest::newRow("natural, minor") << "Mi Menor" << "Mi menor";
+}
+
+void TestHarmonicField::chordsAreSpokenInWords()
+{
+    QFETCH(QString, written);
+    QFETCH(QString, spoken);
+    QCOMPARE(QString::fromLatin1(spokenChordName(written.toLatin1().toStdString())), spoken);
 }
 
 QTEST_APPLESS_MAIN(TestHarmonicField)

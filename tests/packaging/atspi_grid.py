@@ -22,8 +22,9 @@ import time
 WINDOW_TITLE = "Quiralto - Versão 1.0"
 NATURAL_GRID = "Acordes da escala primitiva"
 PLAYERS = ["Tocar escala primitiva", "Tocar escala harmônica", "Tocar escala melódica"]
-MI_MENOR_NATURAL = ["Mi Menor", "", "Fá # Dim.", "Sol Maior", "", "Lá Menor", "",
-                    "Si Menor", "Dó Maior", "", "Ré Maior", "", "Mi Menor"]
+# As a screen reader is to say them: the grid shows "Fá # Dim.".
+MI_MENOR_NATURAL = ["Mi menor", "", "Fá sustenido diminuto", "Sol maior", "", "Lá menor", "",
+                    "Si menor", "Dó maior", "", "Ré maior", "", "Mi menor"]
 NATURAL_HEADINGS = ["Tônica", "", "Sobretônica", "Mediante", "", "Subdominante", "",
                     "Dominante", "Submediante", "", "Subtônica", "", "Tônica"]
 
