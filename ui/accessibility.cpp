@@ -46,7 +46,11 @@ public:
     // the synthesizer does not spell out "#" or "Dim.".
     QString text(QAccessible::Text t) const override
     {
-        if (!m_grid || t != QAccessible::Name)
+        if (!m_grid)
+            return {};
+        if (t == QAccessible::Description)
+            return carriesRemark() ? parent()->text(QAccessible::Description) : QString();
+        if (t != QAccessible::Name)
             return {};
         const QString written = m_grid->Cells(m_col, m_row);
         if (isHeading())
@@ -108,6 +112,7 @@ public:
 
 private:
     bool isHeading() const { return m_row == HeadingRow; }
+    bool carriesRemark() const;
 
     QPointer<TStringGrid> m_grid;
     int m_col;
@@ -251,16 +256,30 @@ public:
     // Cells read the grid afresh on every question: nothing to bring up to date.
     void modelChange(QAccessibleTableModelChangeEvent *) override {}
 
+    // A screen reader told that a cell has the focus reads the table's name
+    // and size on the way in, but not its description: the cell the focus
+    // came in on says the grid's remark instead, until the current cell
+    // moves on. -1 puts it on no cell.
+    void putRemarkOn(int column) { m_remarkColumn = column; }
+    bool remarkIsOn(int column) const { return column == m_remarkColumn; }
+
 private:
     TStringGrid *grid() const { return static_cast<TStringGrid *>(widget()); }
 
     mutable std::map<std::pair<int, int>, QAccessible::Id> m_cellIds;
+    int m_remarkColumn = -1;
 };
 
 QList<QAccessibleInterface *> GridCellAccessible::columnHeaderCells() const
 {
     const auto *table = dynamic_cast<const GridAccessible *>(parent());
     return table ? QList<QAccessibleInterface *>{table->cell(m_col, HeadingRow)} : QList<QAccessibleInterface *>{};
+}
+
+bool GridCellAccessible::carriesRemark() const
+{
+    const auto *table = dynamic_cast<const GridAccessible *>(parent());
+    return table && m_grid->hasFocus() && !isHeading() && table->remarkIsOn(m_col);
 }
 
 // The key selector: its text is its value, whether an item or what the user
@@ -389,16 +408,48 @@ void installAccessibility()
     QAccessible::installFactory(describe);
 }
 
-void announceCellText(TStringGrid *grid, int col, int row)
+namespace {
+
+GridAccessible *tableOf(TStringGrid *grid)
 {
-    if (!QAccessible::isActive())
-        return;
-    const auto *table = dynamic_cast<GridAccessible *>(QAccessible::queryAccessibleInterface(grid));
+    return dynamic_cast<GridAccessible *>(QAccessible::queryAccessibleInterface(grid));
+}
+
+void announceCell(GridAccessible *table, int col, int row, QAccessible::Event what)
+{
     QAccessibleInterface *cell = table ? table->cell(col, row) : nullptr;
     if (!cell)
         return;
-    QAccessibleEvent renamed(cell, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&renamed);
+    QAccessibleEvent event(cell, what);
+    QAccessible::updateAccessibility(&event);
+}
+
+void announceFocusedCell(TStringGrid *grid, bool withRemark)
+{
+    if (!QAccessible::isActive() || !grid->hasFocus())
+        return;
+    GridAccessible *table = tableOf(grid);
+    if (table)
+        table->putRemarkOn(withRemark ? grid->currentColumn() : -1);
+    announceCell(table, grid->currentColumn(), FirstBodyRow, QAccessible::Focus);
+}
+
+} // namespace
+
+void announceCellText(TStringGrid *grid, int col, int row)
+{
+    if (QAccessible::isActive())
+        announceCell(tableOf(grid), col, row, QAccessible::NameChanged);
+}
+
+void announceFocusIn(TStringGrid *grid)
+{
+    announceFocusedCell(grid, true);
+}
+
+void announceCurrentCell(TStringGrid *grid)
+{
+    announceFocusedCell(grid, false);
 }
 
 } // namespace quiralto::ui

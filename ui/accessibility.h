@@ -17,4 +17,12 @@ void installAccessibility();
 // a no-op while no assistive technology is listening.
 void announceCellText(TStringGrid *grid, int col, int row);
 
+// Tell assistive technology that the grid's current cell has the focus, as
+// a stock table does, so that a screen reader reads that cell rather than
+// the whole table: when the focus has come into the grid (with the grid's
+// remark), and when the current cell moves. Nothing while the grid does not
+// have the focus.
+void announceFocusIn(TStringGrid *grid);
+void announceCurrentCell(TStringGrid *grid);
+
 } // namespace quiralto::ui

@@ -58,8 +58,7 @@ void TStringGrid::setColCount(int count)
 {
     Q_ASSERT(count > 0);
     m_colCount = count;
-    m_current = std::min(m_current, lastColumn());
-    m_anchor = std::min(m_anchor, lastColumn());
+    setSelection(std::min(m_current, lastColumn()), std::min(m_anchor, lastColumn()));
     fitScrollBar();
     update();
 }
@@ -262,10 +261,14 @@ void TStringGrid::scrollToColumn(int col)
         setLeftColumn(std::min(col - fullyVisible + 1, lastLeftColumn()));
 }
 
-// Only the selection's look depends on the active role.
+// Only the selection's look depends on the active role. Qt tells
+// assistive technology of the grid's focus only after this handler, and a
+// screen reader follows the last focus it hears of: the current cell's
+// must come after it.
 void TStringGrid::focusInEvent(QFocusEvent *)
 {
     update(selectionRect());
+    QMetaObject::invokeMethod(this, [this] { announceFocusIn(this); }, Qt::QueuedConnection);
 }
 
 void TStringGrid::focusOutEvent(QFocusEvent *)
@@ -416,6 +419,8 @@ void TStringGrid::setSelection(int current, int anchor)
             changed += cellRect(col, ChordRow);
     }
     update(changed);
+    if (m_current != oldCurrent)
+        announceCurrentCell(this);
 }
 
 // The one way a key moves the current cell; a key that cannot move it
