@@ -1,6 +1,6 @@
 #include "ui/tooltipservice.h"
 
-#include "ui/tooltipdesktop.h"
+#include "windowing/tooltipdesktop.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -255,7 +255,7 @@ void TooltipService::showTooltip()
     m_window->setText(text);
     const QScreen &screen = screenAround(m_pointer);
     const int rowsBelowPointer =
-        pointerRowsBelowHotSpot(screen.devicePixelRatio()).value_or(standardCursorHeight());
+        windowing::pointerRowsBelowHotSpot(screen.devicePixelRatio()).value_or(standardCursorHeight());
     const QRect geometry = placeTooltip(m_pointer, rowsBelowPointer, m_window->sizeHint(), screen.geometry());
     m_hotRect = QRect(m_control->mapToGlobal(QPoint(0, 0)), m_control->size());
 

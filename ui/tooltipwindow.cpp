@@ -1,8 +1,8 @@
 #include "ui/tooltipwindow.h"
 
-#include "ui/tooltipdesktop.h"
 #include "windowing/drawing.h"
 #include "windowing/systemcolors.h"
+#include "windowing/tooltipdesktop.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -74,7 +74,7 @@ void TooltipWindow::showTip(const QRect &geometry, TooltipAnimation animation)
     reveal(animation == TooltipAnimation::None ? 1.0 : 0.0);
     show();
     // Showing may have put a new native window behind the widget.
-    passPointerInputThrough(*windowHandle());
+    windowing::passPointerInputThrough(*windowHandle());
     if (animation != TooltipAnimation::None)
         m_revealing.start();
 }
