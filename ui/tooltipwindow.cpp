@@ -49,8 +49,9 @@ TooltipWindow::TooltipWindow()
     m_revealing.setStartValue(0.0);
     m_revealing.setEndValue(1.0);
     m_revealing.setDuration(revealMilliseconds);
+    // Revealing only sets the window's mask or opacity; it cannot fail.
     connect(&m_revealing, &QVariantAnimation::valueChanged, this,
-            [this](const QVariant &value) { reveal(value.toDouble()); });
+            [this](const QVariant &value) noexcept { reveal(value.toDouble()); });
 }
 
 void TooltipWindow::setText(const QString &text)
