@@ -14,6 +14,7 @@ namespace quiralto::app {
 Application::Application(int &argc, char **argv)
     : QApplication(argc, argv)
     , m_title(applicationTitle(applicationFilePath()))
+    , m_unguardedFailuresAreFatal(qEnvironmentVariableIntValue("QUIRALTO_STRICT_HANDLERS") != 0)
 {
     setApplicationName(m_title);
     // The window and the task bar show the menu entry's icon, and desktops
@@ -31,11 +32,20 @@ Application::~Application()
 bool Application::notify(QObject *receiver, QEvent *event)
 {
     trackPointerHolder(receiver, event);
-    // The program's handlers run guarded where Qt calls them; this is only
-    // the last net, for a failure from anywhere else.
-    bool handled = true;
-    windowing::guarded([&] { handled = QApplication::notify(receiver, event); });
-    return handled;
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        // The program's handlers run guarded where Qt calls them, so a
+        // failure caught here has already unwound Qt's frames through a
+        // place that has no guard. Users still get the error box; a test
+        // run ends here, loudly, so that the missing guard fails it.
+        if (m_unguardedFailuresAreFatal) {
+            qFatal("Falha fora da fronteira dos manipuladores: %s",
+                   qUtf8Printable(QString::fromLatin1(windowing::currentFailureMessage())));
+        }
+        windowing::reportCurrentFailure();
+        return true;
+    }
 }
 
 void Application::trackPointerHolder(QObject *receiver, const QEvent *event)

@@ -28,7 +28,8 @@ public:
     }
 
 protected:
-    void showEvent(QShowEvent *event) override
+    // Only places the box: nothing in it can fail.
+    void showEvent(QShowEvent *event) noexcept override
     {
         QMessageBox::showEvent(event);
         QRect frame(QPoint(), size().grownBy(m_frame));

@@ -5,10 +5,13 @@
 #include "ui/tform1.h"
 #include "ui/tooltipservice.h"
 
+#include <optional>
+
 int main(int argc, char **argv)
 {
     quiralto::app::applyPlatformSettings();
-    quiralto::app::Application application(argc, argv);
+    std::optional<quiralto::app::Application> application;
+    quiralto::app::openDesktop([&] { application.emplace(argc, argv); });
     quiralto::ui::installAccessibility();
     // The service outlives the window: the players close their devices when
     // the window is destroyed.
@@ -16,7 +19,7 @@ int main(int argc, char **argv)
     quiralto::ui::TForm1 Form1(playbackService);
     Form1.FormCreate();
     // Gone before the window, as the program ends: no tooltip outlives it.
-    quiralto::ui::TooltipService tooltips(application);
+    quiralto::ui::TooltipService tooltips(*application);
     Form1.show();
-    return application.exec();
+    return application->exec();
 }

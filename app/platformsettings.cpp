@@ -1,7 +1,11 @@
 #include "platformsettings.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <iterator>
+#include <mutex>
+#include <vector>
 
 namespace quiralto::app {
 
@@ -16,6 +20,44 @@ const char *const QtScalingVariables[] = {
 bool isSet(const QProcessEnvironment &environment, const char *name)
 {
     return !environment.value(QString::fromLatin1(name)).isEmpty();
+}
+
+// The one line said when there is no desktop to open the window on.
+QString noDesktopMessage(const QProcessEnvironment &environment)
+{
+    for (const char *variable : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        if (isSet(environment, variable)) {
+            return QStringLiteral("quiralto: precisa de um ambiente gráfico, e a tela \"%1\" não pôde ser aberta.")
+                .arg(environment.value(QString::fromLatin1(variable)));
+        }
+    }
+    return QStringLiteral("quiralto: precisa de um ambiente gráfico (DISPLAY ou WAYLAND_DISPLAY), e não há nenhum.");
+}
+
+// What Qt says while it opens the desktop, held back: if it cannot, its
+// lines are advice for a broken installation and would bury the program's
+// own.
+struct HeldMessage
+{
+    QtMsgType type;
+    QByteArray category;
+    QString text;
+};
+
+std::mutex heldMessagesMutex;
+std::vector<HeldMessage> heldMessages;
+
+void holdBackWhileOpening(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type == QtFatalMsg) {
+        // Qt gives up on the desktop here and would abort next.
+        const QByteArray line =
+            noDesktopMessage(QProcessEnvironment::systemEnvironment()).toLocal8Bit() + '\n';
+        std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
+        std::_Exit(1);
+    }
+    const std::lock_guard lock(heldMessagesMutex);
+    heldMessages.push_back({type, QByteArray(context.category), text});
 }
 
 } // namespace
@@ -43,6 +85,16 @@ void applyPlatformSettings()
 {
     for (const auto &[name, value] : platformSettings(QProcessEnvironment::systemEnvironment()))
         qputenv(name.constData(), value);
+}
+
+void openDesktop(const std::function<void()> &makeApplication)
+{
+    const QtMessageHandler previous = qInstallMessageHandler(holdBackWhileOpening);
+    makeApplication();
+    qInstallMessageHandler(previous);
+    const std::lock_guard lock(heldMessagesMutex);
+    for (const HeldMessage &message : std::exchange(heldMessages, {}))
+        previous(message.type, QMessageLogContext(nullptr, 0, nullptr, message.category.constData()), message.text);
 }
 
 } // namespace quiralto::app

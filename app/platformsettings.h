@@ -4,6 +4,7 @@
 #include <QList>
 #include <QProcessEnvironment>
 
+#include <functional>
 #include <utility>
 
 namespace quiralto::app {
@@ -23,5 +24,13 @@ QList<PlatformSetting> platformSettings(const QProcessEnvironment &environment);
 /// Puts platformSettings() of the process's environment into it. Call it
 /// before the application object is made.
 void applyPlatformSettings();
+
+/// Runs \a makeApplication, which makes the application object and with it
+/// opens the desktop. Where there is no desktop, or it cannot be opened, Qt
+/// would abort with a core dump after its own advice; instead the program
+/// writes one line on the standard error stream, saying that it needs a
+/// graphical desktop, and ends with status 1. Anything else Qt says
+/// meanwhile is written once the desktop is open.
+void openDesktop(const std::function<void()> &makeApplication);
 
 } // namespace quiralto::app

@@ -17,8 +17,9 @@
 // pause of 0.2 ms between polls) plus the time the X server takes to hand
 // the key to the program, which is the same for every change.
 
+#include "appearance.h"
 #include "benchstats.h"
-#include "xdesktop.h"
+#include "x11screen.h"
 
 #include <cmath>
 #include <cstdio>
@@ -28,6 +29,7 @@
 #include <thread>
 
 using namespace quiralto::bench;
+using namespace quiralto::x11;
 
 namespace {
 

@@ -17,9 +17,10 @@
 // piece was against the most punctual piece of the recording is reported
 // beside it, as the part of that error that varies.
 
+#include "appearance.h"
 #include "audiorecorder.h"
 #include "benchstats.h"
-#include "xdesktop.h"
+#include "x11screen.h"
 
 #include <cstdio>
 #include <cstring>
@@ -27,6 +28,7 @@
 #include <string>
 
 using namespace quiralto::bench;
+using namespace quiralto::x11;
 
 namespace {
 

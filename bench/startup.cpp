@@ -9,14 +9,16 @@
 // change in the machine's load falls on both alike. One run of each before
 // the measured ones warms the caches (fonts, libraries) and is not counted.
 
+#include "appearance.h"
 #include "benchstats.h"
-#include "xdesktop.h"
+#include "x11screen.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 using namespace quiralto::bench;
+using namespace quiralto::x11;
 
 namespace {
 

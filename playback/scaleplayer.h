@@ -23,6 +23,8 @@ using TNotifyEvent = std::function<void(ScalePlayer *Sender)>;
 
 /// A one-button player: a Play button that plays FileName through the
 /// media service, greys while the file plays and comes back at its end.
+/// Its event code runs what can fail (the service's requests, the hooks)
+/// through the handler boundary; the rest only draws and tracks the press.
 class ScalePlayer : public QWidget
 {
     Q_OBJECT

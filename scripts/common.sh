@@ -7,10 +7,12 @@ QUIRALTO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # What building and running need on Debian 12. Carlito (in
 # fonts-crosextra-carlito) is the window's font: its metrics match the layout.
-# The tooltip speaks to X11 through xcb's SHAPE and XFixes libraries.
+# The tooltip speaks to X11 through xcb's SHAPE and XFixes libraries; the
+# X11 helpers that the end-to-end tests build beside the program send their
+# input through XTEST.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev
                 libfluidsynth-dev fluid-soundfont-gm fonts-dejavu-core fonts-crosextra-carlito
-                libxcb1-dev libxcb-shape0-dev libxcb-xfixes0-dev)
+                libxcb1-dev libxcb-shape0-dev libxcb-xfixes0-dev libxtst-dev)
 
 # Installs those of the given Debian packages that are not installed yet.
 install_missing() {

@@ -61,7 +61,7 @@ TComboBox::TComboBox(QWidget *parent)
     m_list->installEventFilter(this);
 
     connect(m_edit, &TComboBoxEdit::userEdited, this, &TComboBox::userEdited);
-    connect(m_list, &TComboBoxList::rowClicked, this, [this](int row) {
+    connect(m_list, &TComboBoxList::rowClicked, this, [this](int row) noexcept {
         setDroppedDown(false);
         chooseItem(row);
     });

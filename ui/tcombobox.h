@@ -12,7 +12,9 @@ class TComboBoxList;
 
 // The key selector: an edit field with a drop button and a list of items
 // that completes what the user types. OnChange reports the user's changes
-// only; everything set from code is silent.
+// only; everything set from code is silent. Its event code, and that of its
+// field and list, only edits, draws and signals, so it cannot fail; the
+// program's handlers of its signals are connected through the boundary.
 class TComboBox : public QWidget
 {
     Q_OBJECT

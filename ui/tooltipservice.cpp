@@ -1,6 +1,7 @@
 #include "ui/tooltipservice.h"
 
-#include "ui/tooltipdesktop.h"
+#include "windowing/handlerboundary.h"
+#include "windowing/tooltipdesktop.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -153,12 +154,20 @@ TooltipService::TooltipService(QApplication &app, std::unique_ptr<TooltipTimer> 
     : m_timer(timer ? std::move(timer) : std::make_unique<EventLoopTooltipTimer>())
     , m_window(std::make_unique<TooltipWindow>())
 {
-    connect(m_timer.get(), &TooltipTimer::expired, this, &TooltipService::timerExpired);
-    connect(&app, &QCoreApplication::aboutToQuit, this, &TooltipService::cancel);
+    windowing::connectHandler(m_timer.get(), &TooltipTimer::expired, this, &TooltipService::timerExpired);
+    windowing::connectHandler(&app, &QCoreApplication::aboutToQuit, this, &TooltipService::cancel);
     app.installEventFilter(this);
 }
 
 bool TooltipService::eventFilter(QObject *watched, QEvent *event)
+{
+    // Qt runs the filter inside its delivery of every event there is.
+    bool swallowed = false;
+    windowing::guarded([&] { swallowed = filterEvent(watched, event); });
+    return swallowed;
+}
+
+bool TooltipService::filterEvent(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
     case QEvent::ToolTip:
@@ -180,7 +189,7 @@ bool TooltipService::eventFilter(QObject *watched, QEvent *event)
         // known only once the events of the move have all been handled.
         if (watched->isWidgetType() && static_cast<QWidget *>(watched)->isWindow()
             && watched != m_window.get()) {
-            QTimer::singleShot(0, this, &TooltipService::cancelUnlessPointerOverProgram);
+            QTimer::singleShot(0, this, [this] { windowing::guarded([this] { cancelUnlessPointerOverProgram(); }); });
         }
         return false;
     default:
@@ -255,7 +264,7 @@ void TooltipService::showTooltip()
     m_window->setText(text);
     const QScreen &screen = screenAround(m_pointer);
     const int rowsBelowPointer =
-        pointerRowsBelowHotSpot(screen.devicePixelRatio()).value_or(standardCursorHeight());
+        windowing::pointerRowsBelowHotSpot(screen.devicePixelRatio()).value_or(standardCursorHeight());
     const QRect geometry = placeTooltip(m_pointer, rowsBelowPointer, m_window->sizeHint(), screen.geometry());
     m_hotRect = QRect(m_control->mapToGlobal(QPoint(0, 0)), m_control->size());
 

@@ -83,6 +83,7 @@ protected:
 private:
     enum class TimerMode { Show, Hide };
 
+    bool filterEvent(QObject *watched, QEvent *event);
     void pointerMoved(QWidget *receiver, QPoint globalPos);
     void timerExpired();
     void showTooltip();

@@ -1,8 +1,8 @@
 #include "ui/tooltipwindow.h"
 
-#include "ui/tooltipdesktop.h"
 #include "windowing/drawing.h"
 #include "windowing/systemcolors.h"
+#include "windowing/tooltipdesktop.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -49,8 +49,9 @@ TooltipWindow::TooltipWindow()
     m_revealing.setStartValue(0.0);
     m_revealing.setEndValue(1.0);
     m_revealing.setDuration(revealMilliseconds);
+    // Revealing only sets the window's mask or opacity; it cannot fail.
     connect(&m_revealing, &QVariantAnimation::valueChanged, this,
-            [this](const QVariant &value) { reveal(value.toDouble()); });
+            [this](const QVariant &value) noexcept { reveal(value.toDouble()); });
 }
 
 void TooltipWindow::setText(const QString &text)
@@ -74,7 +75,7 @@ void TooltipWindow::showTip(const QRect &geometry, TooltipAnimation animation)
     reveal(animation == TooltipAnimation::None ? 1.0 : 0.0);
     show();
     // Showing may have put a new native window behind the widget.
-    passPointerInputThrough(*windowHandle());
+    windowing::passPointerInputThrough(*windowHandle());
     if (animation != TooltipAnimation::None)
         m_revealing.start();
 }

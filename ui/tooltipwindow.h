@@ -15,7 +15,7 @@ enum class TooltipAnimation {
 
 // The pop-up that draws one tooltip. It never takes activation or focus and
 // lets clicks through to the window beneath; when and where it appears is
-// the service's business, not its own.
+// the service's business, not its own. Its painting cannot fail.
 class TooltipWindow : public QWidget
 {
     Q_OBJECT

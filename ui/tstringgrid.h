@@ -17,7 +17,9 @@ namespace quiralto::ui {
 // A text grid with one fixed heading row above a row of chord cells. It is
 // drawn by hand because a stock table cannot be told when to report a click
 // the way this program needs: once per click on a chord cell, once per step
-// of the current cell, and never for anything else.
+// of the current cell, and never for anything else. Its event code only
+// draws, selects and signals, so it cannot fail; the program's handlers of
+// OnClick are connected through the boundary.
 class TStringGrid : public QWidget
 {
     Q_OBJECT

@@ -22,10 +22,12 @@ FailureSink &currentSink()
     return sink;
 }
 
-std::string messageOf(const std::exception_ptr &failure)
+} // namespace
+
+std::string currentFailureMessage()
 {
     try {
-        std::rethrow_exception(failure);
+        throw;
     } catch (const Exception &error) {
         return error.message();
     } catch (const std::exception &error) {
@@ -35,8 +37,6 @@ std::string messageOf(const std::exception_ptr &failure)
     }
 }
 
-} // namespace
-
 FailureSink setFailureSink(FailureSink sink)
 {
     return std::exchange(currentSink(), sink ? std::move(sink) : writeToStandardError);
@@ -45,7 +45,7 @@ FailureSink setFailureSink(FailureSink sink)
 void reportCurrentFailure() noexcept
 {
     try {
-        const std::string message = messageOf(std::current_exception());
+        const std::string message = currentFailureMessage();
         // A copy, so that a sink replaced while it runs (a test's recorder
         // going out of scope inside the error box's loop) lives to its end.
         const FailureSink sink = currentSink();

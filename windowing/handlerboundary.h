@@ -16,6 +16,10 @@ using FailureSink = std::function<void(const std::string &message)>;
 /// Until one is set, failures are written to the standard error stream.
 FailureSink setFailureSink(FailureSink sink);
 
+/// The Latin-1 message of the exception being handled. Call it only inside
+/// a catch block.
+std::string currentFailureMessage();
+
 /// Hands the exception being handled to the failure sink. Call it only
 /// inside a catch block.
 void reportCurrentFailure() noexcept;

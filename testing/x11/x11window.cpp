@@ -1,5 +1,7 @@
 #include "x11window.h"
 
+#include <poll.h>
+
 namespace quiralto::x11 {
 
 std::optional<std::string> windowTitle(Display *display, Window window)
@@ -46,6 +48,12 @@ std::optional<Window> findMappedWindowBelow(Display *display, const std::string 
 std::optional<Window> findMappedWindow(Display *display, const std::string &title)
 {
     return findMappedWindowBelow(display, title, DefaultRootWindow(display));
+}
+
+bool waitForEvents(Display *display, int ms)
+{
+    pollfd connection{ConnectionNumber(display), POLLIN, 0};
+    return poll(&connection, 1, ms) > 0;
 }
 
 void requestClose(Display *display, Window window)

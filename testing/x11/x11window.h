@@ -18,6 +18,10 @@ std::optional<std::string> windowTitle(Display *display, Window window);
 // or, under a window manager, a window inside the frame it was given.
 std::optional<Window> findMappedWindow(Display *display, const std::string &title);
 
+// Waits at most \a ms for the X connection to have something to read;
+// false when nothing came.
+bool waitForEvents(Display *display, int ms);
+
 // Asks the window to close as its close button would (WM_DELETE_WINDOW);
 // the program decides what then happens.
 void requestClose(Display *display, Window window);

@@ -8,8 +8,14 @@
 #include <QAbstractButton>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+
+#include <sys/resource.h>
 
 using namespace quiralto;
 
@@ -74,6 +80,24 @@ void dismissNextBox(ShownBox &seen)
     });
 }
 
+// In a child process of the test: a slot connected without a guard fails.
+// What the error box shows, if one comes, goes to the standard output.
+int failOutsideEveryGuard(int argc, char **argv)
+{
+    app::Application application(argc, argv);
+    ShownBox seen;
+    QTimer::singleShot(0, [&seen] {
+        dismissNextBox(seen);
+        QTimer::singleShot(0, &QApplication::quit);
+        throw Exception("Sem guarda");
+    });
+    const int status = application.exec();
+    std::printf("%s\n", qPrintable(seen.text));
+    return status;
+}
+
+const char *const FailOutsideEveryGuard = "--fail-outside-every-guard";
+
 } // namespace
 
 class TestApplication : public QObject
@@ -87,6 +111,8 @@ private slots:
     void fullStopRule();
     void failureInAHandlerIsShownAndTheProgramGoesOn();
     void failureEndsPointerModeAndClosesListsFirst();
+    void failureOutsideEveryGuard_data();
+    void failureOutsideEveryGuard();
 };
 
 void TestApplication::title_data()
@@ -192,8 +218,37 @@ void TestApplication::failureEndsPointerModeAndClosesListsFirst()
     QCOMPARE(window.cancelModeEvents, 1);
 }
 
+void TestApplication::failureOutsideEveryGuard_data()
+{
+    QTest::addColumn<bool>("strict");
+    QTest::newRow("test run: ends loudly") << true;
+    QTest::newRow("as run by users: shown in the box") << false;
+}
+
+void TestApplication::failureOutsideEveryGuard()
+{
+    QFETCH(bool, strict);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QUIRALTO_STRICT_HANDLERS"), QString::number(int(strict)));
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    // The abort is expected; a core file of it would only litter.
+    child.setChildProcessModifier([] { const rlimit noCore{0, 0}; setrlimit(RLIMIT_CORE, &noCore); });
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(FailOutsideEveryGuard)});
+    QVERIFY(child.waitForFinished(30000));
+    if (strict) {
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        QVERIFY(child.readAllStandardError().contains("Falha fora da fronteira dos manipuladores: Sem guarda"));
+    } else {
+        QCOMPARE(child.exitCode(), 0);
+        QCOMPARE(child.readAllStandardOutput(), QByteArray("Sem guarda.\n"));
+    }
+}
+
 int main(int argc, char **argv)
 {
+    if (argc > 1 && std::strcmp(argv[1], FailOutsideEveryGuard) == 0)
+        return failOutsideEveryGuard(argc, argv);
     app::Application application(argc, argv);
     TestApplication test;
     return QTest::qExec(&test, argc, argv);

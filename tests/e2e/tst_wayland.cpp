@@ -2,7 +2,7 @@
 // and without an X display beside it: where there is one and the user has
 // chosen no platform, it runs on X11 and places its window there; when the
 // user chose Wayland, or there is no X display, it runs as a Wayland client
-// and draws its window there.
+// and draws its window there. Where there is no desktop at all, it says so.
 
 #include "desktopsession.h"
 
@@ -35,6 +35,8 @@ private slots:
 
     void runsWhereTheDesktopAllows_data();
     void runsWhereTheDesktopAllows();
+    void saysSoWhereThereIsNoDesktop_data();
+    void saysSoWhereThereIsNoDesktop();
 
 private:
     QProcessEnvironment programEnvironment(bool xDisplay, const QString &platform) const;
@@ -187,6 +189,36 @@ void TestWayland::runsWhereTheDesktopAllows()
                                {QStringLiteral("search"), QStringLiteral("--name"), XWindowTitle}));
     }
     QCOMPARE(m_program.state(), QProcess::Running);
+}
+
+void TestWayland::saysSoWhereThereIsNoDesktop_data()
+{
+    QTest::addColumn<QString>("variable");
+    QTest::addColumn<QString>("display");
+    QTest::newRow("from a text console") << QString() << QString();
+    QTest::newRow("an X display that is not there") << QStringLiteral("DISPLAY") << QStringLiteral(":97");
+    QTest::newRow("a Wayland display that is not there") << QStringLiteral("WAYLAND_DISPLAY") << QStringLiteral("none");
+}
+
+void TestWayland::saysSoWhereThereIsNoDesktop()
+{
+    QFETCH(QString, variable);
+    QFETCH(QString, display);
+    // The runtime folder holds no display of the name Wayland tries unbidden.
+    QProcessEnvironment environment = m_desktop.environment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_waylandRuntime.path());
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    if (!variable.isEmpty())
+        environment.insert(variable, display);
+    m_program.setProcessEnvironment(environment);
+    m_program.start(QStringLiteral(QUIRALTO_PATH), {});
+    QVERIFY(m_program.waitForFinished(30000));
+    QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_program.exitCode(), 1);
+    const QString errors = QString::fromUtf8(m_program.readAllStandardError());
+    QVERIFY2(errors.startsWith(u"quiralto: precisa de um ambiente gráfico") && errors.count(u'\n') == 1,
+             qPrintable(errors));
 }
 
 QTEST_GUILESS_MAIN(TestWayland)

@@ -37,8 +37,6 @@
 #include <optional>
 #include <string>
 
-#include <poll.h>
-
 namespace {
 
 using quiralto::x11::findMappedWindow;
@@ -76,8 +74,7 @@ int waitForMap(Display *display, const std::string &title, int timeoutMs)
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now()).count();
-        pollfd connection{ConnectionNumber(display), POLLIN, 0};
-        if (left <= 0 || poll(&connection, 1, int(left)) == 0)
+        if (left <= 0 || !quiralto::x11::waitForEvents(display, int(left)))
             break;
     }
     std::fprintf(stderr, "xwindow: no window \"%s\" within %d ms\n", title.c_str(), timeoutMs);
@@ -148,8 +145,7 @@ int watchMaps(Display *display, int timeoutMs)
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now()).count();
-        pollfd connection{ConnectionNumber(display), POLLIN, 0};
-        if (left <= 0 || poll(&connection, 1, int(left)) == 0)
+        if (left <= 0 || !quiralto::x11::waitForEvents(display, int(left)))
             return 0;
     }
 }

@@ -1,6 +1,6 @@
-#include "ui/tooltipdesktop.h"
 #include "ui/tooltipservice.h"
 #include "windowing/systemcolors.h"
+#include "windowing/tooltipdesktop.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -457,7 +457,7 @@ void TestTooltipService::belowThePointerWhereItsImageCannotBeRead()
     else
         qputenv("XCURSOR_SIZE", cursorSize);
 
-    QVERIFY(!pointerRowsBelowHotSpot(1.0));
+    QVERIFY(!quiralto::windowing::pointerRowsBelowHotSpot(1.0));
     restOn(m_first);
     QCOMPARE(tooltip()->geometry().top(), m_first->mapToGlobal(inside).y() + rowsBelow);
 }
@@ -488,7 +488,7 @@ void TestTooltipService::rowsBelowHotSpot()
         image.setPixel(4, 4, qRgba(0, 0, 0, 255));
         image.setPixel(8, lowestRow, qPremultiply(qRgba(255, 255, 255, lowestAlpha)));
     }
-    const std::optional<int> rows = quiralto::ui::rowsBelowHotSpot(image, hotSpotY);
+    const std::optional<int> rows = quiralto::windowing::rowsBelowHotSpot(image, hotSpotY);
     QCOMPARE(rows.value_or(-1), expected);
 }
 

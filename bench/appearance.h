@@ -1,8 +1,8 @@
 #pragma once
 
-// What the desktop benchmarks need of the X server: starting a program and
-// seeing its window mapped and first painted, sending it real input through
-// XTEST, looking at its pixels, and reading its memory from /proc.
+// What the desktop benchmarks measure beyond what the X11 helpers of
+// testing/x11 read and send: a program started and its window seen mapped
+// and first painted, and its memory as /proc tells it.
 
 #include "cputimes.h"
 
@@ -21,11 +21,6 @@ struct Program
     std::string path;
     std::vector<std::string> arguments;
     std::string workingDirectory;
-};
-
-struct Rect
-{
-    int x, y, width, height;
 };
 
 // How a window came up, in milliseconds from just before its program was
@@ -88,26 +83,6 @@ bool usesFile(pid_t pid, const std::string &part);
 
 // A field of /proc/<pid>/status in KiB (VmRSS:, VmHWM:); nothing when absent.
 std::optional<long> statusKiB(pid_t pid, const char *field);
-
-// Pixels of the window's \a area darker than mid grey: text and lines.
-int inkPixels(Display *display, Window window, Rect area);
-
-// Whether any pixel of the window's \a area has exactly the colour \a rgb.
-bool hasColour(Display *display, Window window, Rect area, unsigned long rgb);
-
-// The window's \a area as the X server holds it, byte for byte, to tell
-// whether it has changed; empty when it cannot be read.
-std::vector<char> pixelBytes(Display *display, Window window, Rect area);
-
-// Writes the window's \a area as a binary PPM image, for looking at.
-bool saveImage(Display *display, Window window, Rect area, const std::string &path);
-
-// Real input through XTEST, as a user's own would arrive; each call is sent
-// at once.
-void movePointer(Display *display, int screenX, int screenY);
-void pressButton(Display *display);
-void releaseButton(Display *display);
-void tapKey(Display *display, const char *keySymName);
 
 void sleepMs(int milliseconds);
 

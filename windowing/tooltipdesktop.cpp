@@ -1,4 +1,4 @@
-#include "ui/tooltipdesktop.h"
+#include "windowing/tooltipdesktop.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <memory>
 
-namespace quiralto::ui {
+namespace quiralto::windowing {
 
 namespace {
 
@@ -91,4 +91,4 @@ void passPointerInputThrough(QWindow &window)
     xcb_flush(connection);
 }
 
-} // namespace quiralto::ui
+} // namespace quiralto::windowing

@@ -7,7 +7,7 @@
 class QImage;
 class QWindow;
 
-namespace quiralto::ui {
+namespace quiralto::windowing {
 
 // What the tooltip needs of the desktop beyond what Qt offers. On X11 it is
 // asked of the X server; on any other desktop these find nothing and do
@@ -26,4 +26,4 @@ std::optional<int> pointerRowsBelowHotSpot(qreal devicePixelRatio);
 // whatever lies beneath, as if the window were not there.
 void passPointerInputThrough(QWindow &window);
 
-} // namespace quiralto::ui
+} // namespace quiralto::windowing
