@@ -65,6 +65,6 @@ if ! cmp -s "$first" "$second"; then
     fail "commit ${commit:0:12} gives a different package in each folder"
 fi
 
+echo "PASS: commit ${commit:0:12} built in two folders gives the same package, $(stat -c %s "$first") bytes"
 mkdir -p "$output"
 find "$work/first" -maxdepth 1 -type f -name 'quiralto*' -exec mv -t "$output" {} +
-echo "PASS: commit ${commit:0:12} built in two folders gives the same package, $(stat -c %s "$first") bytes"
