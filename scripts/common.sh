@@ -5,14 +5,14 @@ set -euo pipefail
 
 QUIRALTO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-# What building and running need on Debian 12. Carlito (in
-# fonts-crosextra-carlito) is the window's font: its metrics match the layout.
-# The tooltip speaks to X11 through xcb's SHAPE and XFixes libraries; the
-# X11 helpers that the end-to-end tests build beside the program send their
-# input through XTEST.
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev
-                libfluidsynth-dev fluid-soundfont-gm fonts-dejavu-core fonts-crosextra-carlito
-                libxcb1-dev libxcb-shape0-dev libxcb-xfixes0-dev libxtst-dev)
+# Runs `apt-get <command> <arguments...>` as the administrator (through
+# sudo when not), on fresh package lists.
+apt_get() {
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get "$@" -y -qq --no-install-recommends >/dev/null
+}
 
 # Installs those of the given Debian packages that are not installed yet.
 install_missing() {
@@ -24,13 +24,17 @@ install_missing() {
         fi
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-
-    local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     echo "Installing: ${missing[*]}"
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
+    apt_get install "${missing[@]}"
+}
+
+# Installs what building, testing and running need on Debian 12: the build
+# dependencies in debian/control, as dpkg-checkbuilddeps finds them missing.
+install_build_dependencies() {
+    install_missing dpkg-dev
+    dpkg-checkbuilddeps "$QUIRALTO_ROOT/debian/control" 2>/dev/null && return 0
+    echo "Installing the build dependencies of debian/control"
+    apt_get build-dep "$QUIRALTO_ROOT"
 }
 
 # Configures (once) and builds the preset.
