@@ -1,7 +1,9 @@
 // The program as a student uses it, on the X server of $DISPLAY with the
 // PulseAudio server of $PULSE_SERVER: its memory at idle and after playing
 // the three scales of a key, and how long after a click on Play the first
-// sound reaches the null sink's monitor.
+// sound reaches the null sink's monitor: on the output that the key change
+// just before made, and on a new one, once the program has closed its idle
+// output.
 //
 //   bench-playback --app PATH --scales DIR --monitor SOURCE [--presses N] [--verbose]
 //
@@ -17,6 +19,7 @@
 // piece was against the most punctual piece of the recording is reported
 // beside it, as the part of that error that varies.
 
+#include "activity.h"
 #include "audiorecorder.h"
 #include "benchstats.h"
 #include "xdesktop.h"
@@ -84,14 +87,21 @@ struct PressDelays
 };
 
 // Changes the key, which closes the devices and silences them, waits for
-// the silence to be recorded, then clicks the first player and waits for
-// its first sound.
-bool timePress(const Session &session, AudioRecorder &recorder, int trial, PressDelays &delays, bool verbose)
+// the silence to be recorded and, for a \a newOutput, for the program to
+// close its output, then clicks the first player and waits for its first
+// sound.
+bool timePress(const Session &session, AudioRecorder &recorder, int trial, bool newOutput, PressDelays &delays,
+               bool verbose)
 {
     tapKey(session.display, trial % 2 == 0 ? "Down" : "Up");
     const auto silence = std::size_t(0.3 * AudioRecorder::SampleRate);
     if (!waitFor([&] { return session.playAvailable(0) && recorder.silentForLast(silence); }, 5000)) {
         std::fprintf(stderr, "bench-playback: no silence with Play available after a key change\n");
+        return false;
+    }
+    // The recorder's own stream is a record stream, not a playback one.
+    if (newOutput && !waitFor([] { return playbackStreams() == 0; }, 20000, 200)) {
+        std::fprintf(stderr, "bench-playback: the idle output was never closed\n");
         return false;
     }
     session.pointAtPlayer(0);
@@ -111,8 +121,9 @@ bool timePress(const Session &session, AudioRecorder &recorder, int trial, Press
     delays.late.push_back(onset->lateMs);
     delays.byCount.push_back(1000.0 * double(onset->frame - before) / AudioRecorder::SampleRate);
     if (verbose)
-        std::fprintf(stderr, "bench-playback: press %d: %.2f ms (piece %.2f ms late; by frame count %.2f ms)\n",
-                     trial, delays.measured.back(), delays.late.back(), delays.byCount.back());
+        std::fprintf(stderr, "bench-playback: press %d (%s output): %.2f ms (piece %.2f ms late; by frame count %.2f ms)\n",
+                     trial, newOutput ? "new" : "established", delays.measured.back(), delays.late.back(),
+                     delays.byCount.back());
     sleepMs(200);
     return true;
 }
@@ -163,7 +174,9 @@ int main(int argc, char **argv)
     const double idle = mib(statusKiB(appearance->pid, "VmRSS:"));
 
     AudioRecorder recorder;
-    bool ok = recorder.start(monitor, 1)
+    // About 10 ms: at the server's default latency, the null sink renders
+    // far ahead, and the start of a new stream reaches the monitor late.
+    bool ok = recorder.start(monitor, 10)
         && waitFor([&] { return recorder.frames() > std::size_t(AudioRecorder::SampleRate); }, 10000);
     if (!ok)
         std::fprintf(stderr, "bench-playback: cannot record %s\n", monitor.c_str());
@@ -204,9 +217,11 @@ int main(int argc, char **argv)
         playedPeak = mib(statusKiB(appearance->pid, "VmHWM:"));
     }
 
-    PressDelays delays;
+    PressDelays delays, newOutputDelays;
     for (int trial = 0; ok && trial < presses; ++trial)
-        ok = timePress(session, recorder, trial, delays, verbose);
+        ok = timePress(session, recorder, trial, false, delays, verbose);
+    for (int trial = 0; ok && trial < presses; ++trial)
+        ok = timePress(session, recorder, trial, true, newOutputDelays, verbose);
 
     closeProgram(display, session.window, appearance->pid, 5000);
     recorder.stop();
@@ -221,5 +236,8 @@ int main(int argc, char **argv)
     reportSeries("press.first_sample_ms", delays.measured);
     reportSeries("press.piece_late_ms", delays.late);
     reportSeries("press.by_frame_count_ms", delays.byCount);
+    reportSeries("press.new_output.first_sample_ms", newOutputDelays.measured);
+    reportSeries("press.new_output.piece_late_ms", newOutputDelays.late);
+    reportSeries("press.new_output.by_frame_count_ms", newOutputDelays.byCount);
     return 0;
 }
