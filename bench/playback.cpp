@@ -1,9 +1,12 @@
 // The program as a student uses it, on the X server of $DISPLAY with the
 // PulseAudio server of $PULSE_SERVER: its memory at idle and after playing
-// the three scales of a key, and how long after a click on Play the first
-// sound reaches the null sink's monitor: on the output that the key change
-// just before made, and on a new one, once the program has closed its idle
-// output.
+// the three scales of a key; what it costs while nobody uses it (CPU ticks
+// and context switches in ten seconds, and the playback streams it holds,
+// 15 seconds after a fresh start, after the pointer passed over the key
+// selector, which makes the synthesizer ahead, and after the scales); and
+// how long after a click on Play the first sound reaches the null sink's
+// monitor: on the output that the key change just before made, and on a new
+// one, once the program has closed its idle output.
 //
 //   bench-playback --app PATH --scales DIR --monitor SOURCE [--presses N] [--verbose]
 //
@@ -37,8 +40,9 @@ const std::string ProgramTitle = "Quiralto - Versão 1.0";
 // The players, in window coordinates, and the green of an available Play.
 constexpr Rect Players[] = {{72, 72, 29, 30}, {72, 200, 29, 30}, {72, 328, 29, 30}};
 constexpr unsigned long PlayGreen = 0x00ff00;
-// A point of the window's bare background.
+// A point of the window's bare background, and one of the key selector.
 constexpr int RestX = 600, RestY = 470;
+constexpr int SelectorX = 216, SelectorY = 26;
 
 struct Session
 {
@@ -79,6 +83,23 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs, int pollMs =
 double mib(std::optional<long> kib)
 {
     return kib ? double(*kib) / 1024 : std::nan("");
+}
+
+// Waits 15 s, then counts what the process does in the next 10 s.
+void reportIdle(pid_t pid, const std::string &moment, bool verbose)
+{
+    sleepMs(15000);
+    const Activity before = activity(pid);
+    sleepMs(10000);
+    const Activity after = activity(pid);
+    const int streams = playbackStreams();
+    report("idle." + moment + ".ticks", double(after.ticks - before.ticks));
+    report("idle." + moment + ".context_switches", double(after.contextSwitches - before.contextSwitches));
+    report("idle." + moment + ".streams", streams);
+    if (verbose)
+        std::fprintf(stderr, "bench-playback: idle %s: %ld ticks, %ld switches, %d streams, %d threads\n",
+                     moment.c_str(), after.ticks - before.ticks, after.contextSwitches - before.contextSwitches,
+                     streams, after.threads);
 }
 
 struct PressDelays
@@ -172,6 +193,12 @@ int main(int argc, char **argv)
 
     sleepMs(1000);
     const double idle = mib(statusKiB(appearance->pid, "VmRSS:"));
+    session.pointAt(RestX, RestY);
+    reportIdle(appearance->pid, "fresh", verbose);
+    session.pointAt(SelectorX, SelectorY);
+    sleepMs(300);
+    session.pointAt(RestX, RestY);
+    reportIdle(appearance->pid, "hovered", verbose);
 
     AudioRecorder recorder;
     // About 10 ms: at the server's default latency, the null sink renders
@@ -215,6 +242,7 @@ int main(int argc, char **argv)
         sleepMs(500);
         played = mib(statusKiB(appearance->pid, "VmRSS:"));
         playedPeak = mib(statusKiB(appearance->pid, "VmHWM:"));
+        reportIdle(appearance->pid, "played", verbose);
     }
 
     PressDelays delays, newOutputDelays;

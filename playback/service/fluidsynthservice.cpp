@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 constexpr auto QuickAnswer = 250ms;
 // How long a play waits, off the UI thread, before it is told that no
 // output came.
-constexpr auto PlayPatience = 1500ms;
+constexpr auto PlayPatience = 1000ms;
 
 void runUnguarded(const std::function<void()> &handler)
 {
@@ -95,7 +95,7 @@ FluidSynthService::FluidSynthService(AudioOutput output, AudioDriverMaker makeDr
     m_outputDeadline.setInterval(PlayPatience);
     QObject::connect(&m_outputDeadline, &QTimer::timeout, &m_outputNotices, [this] {
         m_guard([this] {
-            if (settleOutput(0ms) == SynthEngine::OutputState::Making)
+            if (settleOutput(0ms) == OutputState::Making)
                 failPlaysWithoutOutput();
         });
     });
@@ -196,9 +196,9 @@ ErrorCode FluidSynthService::seekToStart(DeviceId device)
 ErrorCode FluidSynthService::play(DeviceId device, QObject *notifyTarget)
 {
     return onDevice(device, [&](SequencerDevice &open) {
-        const SynthEngine::OutputState output = requireOutput();
+        const OutputState output = requireOutput();
         const ErrorCode result = open.play(notifyTarget);
-        if (output == SynthEngine::OutputState::Making && !m_outputDeadline.isActive())
+        if (output == OutputState::Making && !m_outputDeadline.isActive())
             m_outputDeadline.start();
         return result;
     });
@@ -247,24 +247,24 @@ SynthEngine &FluidSynthService::engine()
 // The speakers need an output for every open and play; one that went away
 // or was closed is made anew on the sound server that is there now. Throws
 // when making it failed; one still being made is left to come.
-SynthEngine::OutputState FluidSynthService::requireOutput()
+OutputState FluidSynthService::requireOutput()
 {
     if (m_output != AudioOutput::Speakers)
-        return SynthEngine::OutputState::Running;
+        return OutputState::Running;
     m_engine->beginOutput(m_makeDriver, outputSettledNotice());
-    const SynthEngine::OutputState state = settleOutput(QuickAnswer);
-    if (state == SynthEngine::OutputState::None)
+    const OutputState state = settleOutput(QuickAnswer);
+    if (state == OutputState::None)
         throw RequestRefused(ErrorNoAudioOutput);
     return state;
 }
 
-SynthEngine::OutputState FluidSynthService::settleOutput(std::chrono::milliseconds patience)
+OutputState FluidSynthService::settleOutput(std::chrono::milliseconds patience)
 {
-    const SynthEngine::OutputState state = m_engine->settleOutput(patience);
-    if (state == SynthEngine::OutputState::Running) {
+    const OutputState state = m_engine->settleOutput(patience);
+    if (state == OutputState::Running) {
         m_outputDeadline.stop();
         m_outputWatch.start();
-    } else if (state == SynthEngine::OutputState::None) {
+    } else if (state == OutputState::None) {
         failPlaysWithoutOutput();
     }
     return state;

@@ -6,12 +6,13 @@
 #include "playback/service/mediaservice.h"
 #include "playback/service/outputwatch.h"
 #include "playback/service/servicemessages.h"
-#include "playback/service/synthengine.h"
 
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <map>
 #include <memory>
@@ -22,6 +23,7 @@
 namespace quiralto::playback {
 
 class SequencerDevice;
+class SynthEngine;
 
 /// Plays MIDI files with FluidSynth: one synthesizer for the whole program,
 /// one player on it for each open device.
@@ -40,8 +42,8 @@ class SequencerDevice;
 ///
 /// No request waits on the sound server for more than a moment. A play
 /// whose output is still being made after that moment goes on waiting for
-/// it off the UI thread, and ends, if the output has not come within a
-/// second and a half, with a failure notice that carries ErrorNoAudioOutput.
+/// it off the UI thread, and ends, if the output has not come a second
+/// later, with a failure notice that carries ErrorNoAudioOutput.
 ///
 /// Not thread-safe: every request comes from the UI thread, where the
 /// completion notices also arrive.
@@ -102,8 +104,8 @@ private:
     FluidSynthService(AudioOutput output, AudioDriverMaker makeDriver, std::vector<std::string> soundFonts);
 
     SynthEngine &engine();
-    SynthEngine::OutputState requireOutput();
-    SynthEngine::OutputState settleOutput(std::chrono::milliseconds patience);
+    OutputState requireOutput();
+    OutputState settleOutput(std::chrono::milliseconds patience);
     std::function<void()> outputSettledNotice();
     void outputLost();
     void failPlaysWithoutOutput();

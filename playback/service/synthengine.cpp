@@ -199,7 +199,7 @@ void SynthEngine::beginOutput(const AudioDriverMaker &makeDriver, std::function<
     });
 }
 
-SynthEngine::OutputState SynthEngine::settleOutput(std::chrono::milliseconds patience)
+OutputState SynthEngine::settleOutput(std::chrono::milliseconds patience)
 {
     if (m_output)
         return OutputState::Running;

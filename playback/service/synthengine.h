@@ -32,8 +32,6 @@ public:
     // The most FluidSynth allows: room for 16 devices at once.
     static constexpr int MidiChannels = 256;
 
-    enum class OutputState { None, Making, Running };
-
     // Makes the synthesizer and loads the first of \a soundFonts that loads;
     // no output yet. Throws RequestRefused with ErrorNoSynthesizerLibrary,
     // ErrorNoSoundFont or ErrorSynthesizer.
