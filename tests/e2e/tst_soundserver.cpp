@@ -239,6 +239,7 @@ void TestSoundServer::hungWhileAScalePlays()
     // press, with Play available
     const auto box = errorBox(int(std::max<qint64>(0, 2000 - sincePress.elapsed())));
     QVERIFY2(box, "no error box within two seconds of the press");
+    qInfo("error box %lld ms after the press", sincePress.elapsed());
     QVERIFY(playAvailable(Natural));
     QVERIFY(m_desktop.run(QStringLiteral(XWINDOW_PATH), {QStringLiteral("close"), *box}));
     QVERIFY2(waitFor([this] { return !errorBox(0); }, 5000), "the error box did not close");
@@ -254,8 +255,11 @@ void TestSoundServer::hungWhileAScalePlays()
     QThread::msleep(1000);
     QVERIFY(m_desktop.suspendSoundServer());
     QVERIFY2(waitFor([this] { return playAvailable(); }, 5000), "Play stayed grey after the server hung");
+    QElapsedTimer sinceClose;
+    sinceClose.start();
     QVERIFY(m_desktop.run(QStringLiteral(XWINDOW_PATH), {QStringLiteral("close"), m_window}));
     const bool ended = m_program.waitForFinished(2000);
+    qInfo("program ended %lld ms after its window was closed", sinceClose.elapsed());
     QVERIFY(m_desktop.resumeSoundServer());
     QVERIFY2(ended, "the program outlived its window while the server hung");
     QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
