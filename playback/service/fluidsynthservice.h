@@ -74,13 +74,13 @@ public:
     FluidSynthService(const FluidSynthService &) = delete;
     FluidSynthService &operator=(const FluidSynthService &) = delete;
 
-    /// Starts making the synthesizer, loading its SoundFont and starting its
-    /// output on a thread of its own; the next open takes what it made, or
-    /// the failure it met.
     /// Runs the service's timers and the calls queued to it from its other
     /// threads through \a guard from now on.
     void setHandlerGuard(HandlerGuard guard);
 
+    /// Starts making the synthesizer, loading its SoundFont and beginning its
+    /// output on a thread of its own; the next open takes what it made, or
+    /// the failure it met.
     void prepare() override;
     ErrorCode open(const std::string &fileName, DeviceId &device) override;
     ErrorCode capability(DeviceId device, Capability item, std::uint32_t &answer) override;
