@@ -4,6 +4,7 @@
 #include "ui/accessibility.h"
 #include "ui/tform1.h"
 #include "ui/tooltipservice.h"
+#include "windowing/handlerboundary.h"
 
 #include <optional>
 
@@ -16,6 +17,7 @@ int main(int argc, char **argv)
     // The service outlives the window: the players close their devices when
     // the window is destroyed.
     quiralto::playback::FluidSynthService playbackService;
+    playbackService.setHandlerGuard([](const std::function<void()> &handler) { quiralto::windowing::guarded(handler); });
     quiralto::ui::TForm1 Form1(playbackService);
     Form1.FormCreate();
     // Gone before the window, as the program ends: no tooltip outlives it.

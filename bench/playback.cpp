@@ -1,7 +1,12 @@
 // The program as a student uses it, on the X server of $DISPLAY with the
 // PulseAudio server of $PULSE_SERVER: its memory at idle and after playing
-// the three scales of a key, and how long after a click on Play the first
-// sound reaches the null sink's monitor.
+// the three scales of a key; what it costs while nobody uses it (CPU ticks
+// and context switches in ten seconds, and the playback streams it holds,
+// 15 seconds after a fresh start, after the pointer passed over the key
+// selector, which makes the synthesizer ahead, and after the scales); and
+// how long after a click on Play the first sound reaches the null sink's
+// monitor: on the output that the key change just before made, and on a new
+// one, once the program has closed its idle output.
 //
 //   bench-playback --app PATH --scales DIR --monitor SOURCE [--presses N] [--verbose]
 //
@@ -17,6 +22,7 @@
 // piece was against the most punctual piece of the recording is reported
 // beside it, as the part of that error that varies.
 
+#include "activity.h"
 #include "appearance.h"
 #include "audiorecorder.h"
 #include "benchstats.h"
@@ -36,8 +42,9 @@ const std::string ProgramTitle = "Quiralto - Versão 1.0";
 // The players, in window coordinates, and the green of an available Play.
 constexpr Rect Players[] = {{72, 72, 29, 30}, {72, 200, 29, 30}, {72, 328, 29, 30}};
 constexpr unsigned long PlayGreen = 0x00ff00;
-// A point of the window's bare background.
+// A point of the window's bare background, and one of the key selector.
 constexpr int RestX = 600, RestY = 470;
+constexpr int SelectorX = 216, SelectorY = 26;
 
 struct Session
 {
@@ -80,20 +87,44 @@ double mib(std::optional<long> kib)
     return kib ? double(*kib) / 1024 : std::nan("");
 }
 
+// Waits 15 s, then counts what the process does in the next 10 s.
+void reportIdle(pid_t pid, const std::string &moment, bool verbose)
+{
+    sleepMs(15000);
+    const Activity before = activity(pid);
+    sleepMs(10000);
+    const Activity after = activity(pid);
+    const int streams = playbackStreams();
+    report("idle." + moment + ".ticks", double(after.ticks - before.ticks));
+    report("idle." + moment + ".context_switches", double(after.contextSwitches - before.contextSwitches));
+    report("idle." + moment + ".streams", streams);
+    if (verbose)
+        std::fprintf(stderr, "bench-playback: idle %s: %ld ticks, %ld switches, %d streams, %d threads\n",
+                     moment.c_str(), after.ticks - before.ticks, after.contextSwitches - before.contextSwitches,
+                     streams, after.threads);
+}
+
 struct PressDelays
 {
     std::vector<double> measured, late, byCount;
 };
 
 // Changes the key, which closes the devices and silences them, waits for
-// the silence to be recorded, then clicks the first player and waits for
-// its first sound.
-bool timePress(const Session &session, AudioRecorder &recorder, int trial, PressDelays &delays, bool verbose)
+// the silence to be recorded and, for a \a newOutput, for the program to
+// close its output, then clicks the first player and waits for its first
+// sound.
+bool timePress(const Session &session, AudioRecorder &recorder, int trial, bool newOutput, PressDelays &delays,
+               bool verbose)
 {
     tapKey(session.display, trial % 2 == 0 ? "Down" : "Up");
     const auto silence = std::size_t(0.3 * AudioRecorder::SampleRate);
     if (!waitFor([&] { return session.playAvailable(0) && recorder.silentForLast(silence); }, 5000)) {
         std::fprintf(stderr, "bench-playback: no silence with Play available after a key change\n");
+        return false;
+    }
+    // The recorder's own stream is a record stream, not a playback one.
+    if (newOutput && !waitFor([] { return playbackStreams() == 0; }, 20000, 200)) {
+        std::fprintf(stderr, "bench-playback: the idle output was never closed\n");
         return false;
     }
     session.pointAtPlayer(0);
@@ -113,8 +144,9 @@ bool timePress(const Session &session, AudioRecorder &recorder, int trial, Press
     delays.late.push_back(onset->lateMs);
     delays.byCount.push_back(1000.0 * double(onset->frame - before) / AudioRecorder::SampleRate);
     if (verbose)
-        std::fprintf(stderr, "bench-playback: press %d: %.2f ms (piece %.2f ms late; by frame count %.2f ms)\n",
-                     trial, delays.measured.back(), delays.late.back(), delays.byCount.back());
+        std::fprintf(stderr, "bench-playback: press %d (%s output): %.2f ms (piece %.2f ms late; by frame count %.2f ms)\n",
+                     trial, newOutput ? "new" : "established", delays.measured.back(), delays.late.back(),
+                     delays.byCount.back());
     sleepMs(200);
     return true;
 }
@@ -163,9 +195,17 @@ int main(int argc, char **argv)
 
     sleepMs(1000);
     const double idle = mib(statusKiB(appearance->pid, "VmRSS:"));
+    session.pointAt(RestX, RestY);
+    reportIdle(appearance->pid, "fresh", verbose);
+    session.pointAt(SelectorX, SelectorY);
+    sleepMs(300);
+    session.pointAt(RestX, RestY);
+    reportIdle(appearance->pid, "hovered", verbose);
 
     AudioRecorder recorder;
-    bool ok = recorder.start(monitor, 1)
+    // About 10 ms: at the server's default latency, the null sink renders
+    // far ahead, and the start of a new stream reaches the monitor late.
+    bool ok = recorder.start(monitor, 10)
         && waitFor([&] { return recorder.frames() > std::size_t(AudioRecorder::SampleRate); }, 10000);
     if (!ok)
         std::fprintf(stderr, "bench-playback: cannot record %s\n", monitor.c_str());
@@ -204,11 +244,14 @@ int main(int argc, char **argv)
         sleepMs(500);
         played = mib(statusKiB(appearance->pid, "VmRSS:"));
         playedPeak = mib(statusKiB(appearance->pid, "VmHWM:"));
+        reportIdle(appearance->pid, "played", verbose);
     }
 
-    PressDelays delays;
+    PressDelays delays, newOutputDelays;
     for (int trial = 0; ok && trial < presses; ++trial)
-        ok = timePress(session, recorder, trial, delays, verbose);
+        ok = timePress(session, recorder, trial, false, delays, verbose);
+    for (int trial = 0; ok && trial < presses; ++trial)
+        ok = timePress(session, recorder, trial, true, newOutputDelays, verbose);
 
     closeProgram(display, session.window, appearance->pid, 5000);
     recorder.stop();
@@ -223,5 +266,8 @@ int main(int argc, char **argv)
     reportSeries("press.first_sample_ms", delays.measured);
     reportSeries("press.piece_late_ms", delays.late);
     reportSeries("press.by_frame_count_ms", delays.byCount);
+    reportSeries("press.new_output.first_sample_ms", newOutputDelays.measured);
+    reportSeries("press.new_output.piece_late_ms", newOutputDelays.late);
+    reportSeries("press.new_output.by_frame_count_ms", newOutputDelays.byCount);
     return 0;
 }

@@ -152,7 +152,7 @@ void ScalePlayer::pressSpace()
     setPlayAvailable(false);
 }
 
-void ScalePlayer::handleCompletionNotice()
+void ScalePlayer::handleCompletionNotice(const MediaNotifyEvent &notice)
 {
     // Whatever ended the request, only a stopped device makes Play available:
     // a notice that a newer request superseded this one leaves it greyed.
@@ -160,6 +160,10 @@ void ScalePlayer::handleCompletionNotice()
         setPlayAvailable(true);
     if (OnNotify)
         OnNotify(this);
+    // A play that the service could not start at once, and then never could,
+    // is told as one refused at the press.
+    if (notice.error() != NoError)
+        throw serviceError(m_service, record(notice.error()));
 }
 
 void ScalePlayer::cancelPress()
@@ -218,7 +222,7 @@ void ScalePlayer::setDrawnPressed(bool pressed)
 bool ScalePlayer::event(QEvent *event)
 {
     if (event->type() == MediaNotifyEvent::eventType()) {
-        windowing::guarded([this] { handleCompletionNotice(); });
+        windowing::guarded([this, event] { handleCompletionNotice(*static_cast<MediaNotifyEvent *>(event)); });
         return true;
     }
     if (event->type() == windowing::CancelModeEvent::eventType()) {

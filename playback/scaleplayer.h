@@ -15,6 +15,7 @@ namespace quiralto::playback {
 /// the others name what the hooks could be told about.
 enum TMPBtnType { btPlay, btPause, btStop, btNext, btPrev, btStep, btBack, btRecord, btEject };
 
+class MediaNotifyEvent;
 class ScalePlayer;
 
 using EMPNotify = std::function<void(ScalePlayer *Sender, TMPBtnType Button, bool &DoDefault)>;
@@ -75,7 +76,7 @@ private:
     void closeDevice();
     void click();
     void pressSpace();
-    void handleCompletionNotice();
+    void handleCompletionNotice(const MediaNotifyEvent &notice);
     void cancelPress();
 
     ErrorCode record(ErrorCode result);

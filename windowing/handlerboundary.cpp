@@ -3,17 +3,20 @@
 #include "model/exception.h"
 #include "model/latin1.h"
 
+#include <QString>
+
 #include <cstdio>
 #include <exception>
 
 namespace quiralto::windowing {
 namespace {
 
-// The program's messages are Latin-1, and so is what the standard error
-// stream gets before the frame has taken over.
+// The program's messages are Latin-1; the standard error stream, which gets
+// them before the frame has taken over, is read as UTF-8.
 void writeToStandardError(const std::string &message)
 {
-    std::fprintf(stderr, "%s\n", message.c_str());
+    const QByteArray text = QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size())).toUtf8();
+    std::fprintf(stderr, "%s\n", text.constData());
 }
 
 FailureSink &currentSink()

@@ -23,4 +23,7 @@ using AudioCallback = int (*)(void *data, int frames, int nfx, float *fx[], int 
 /// can be sent anywhere now.
 using AudioDriverMaker = std::function<std::unique_ptr<AudioDriver>(AudioCallback callback, void *data)>;
 
+/// How far the synthesizer's output is: none, being made, or running.
+enum class OutputState { None, Making, Running };
+
 } // namespace quiralto::playback

@@ -3,12 +3,39 @@
 #include "playback/service/mediaservice.h"
 #include "playback/service/requestrefused.h"
 
+#include <QLoggingCategory>
+
 #include <dlfcn.h>
 
 #include <optional>
 
 namespace quiralto::playback {
 namespace {
+
+Q_LOGGING_CATEGORY(fluidSynthLog, "quiralto.fluidsynth", QtWarningMsg)
+
+// Any thread: the audio thread and the threads that make outputs log too.
+// FluidSynth's own output would go to the standard error stream as it is,
+// with whatever bytes a file name holds.
+void logThroughQt(int level, const char *message, void *) noexcept
+{
+    const QString text = QString::fromLocal8Bit(message);
+    switch (level) {
+    case FLUID_PANIC:
+    case FLUID_ERR:
+        qCCritical(fluidSynthLog).noquote() << text;
+        break;
+    case FLUID_WARN:
+        qCWarning(fluidSynthLog).noquote() << text;
+        break;
+    case FLUID_INFO:
+        qCInfo(fluidSynthLog).noquote() << text;
+        break;
+    default:
+        qCDebug(fluidSynthLog).noquote() << text;
+        break;
+    }
+}
 
 static_assert(FLUIDSYNTH_VERSION_MAJOR == 2 && FLUIDSYNTH_VERSION_MINOR >= 2,
               "FluidSynthLibrary::FileName belongs to FluidSynth 2.2 to 2.x");
@@ -29,6 +56,8 @@ std::optional<FluidSynthLibrary> resolve()
         dlclose(handle);
         return std::nullopt;
     }
+    for (const int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
+        library.fluid_set_log_function(level, &logThroughQt, nullptr);
     return library;
 }
 

@@ -40,7 +40,8 @@ struct FluidSynthLibrary
     X(fluid_player_set_tick_callback) \
     X(fluid_midi_event_get_type) \
     X(fluid_midi_event_get_channel) \
-    X(fluid_midi_event_set_channel)
+    X(fluid_midi_event_set_channel) \
+    X(fluid_set_log_function)
 
 #define QUIRALTO_FLUIDSYNTH_POINTER(name) decltype(&::name) name = nullptr;
     QUIRALTO_FLUIDSYNTH_FUNCTIONS(QUIRALTO_FLUIDSYNTH_POINTER)
@@ -50,7 +51,9 @@ struct FluidSynthLibrary
     static constexpr const char *FileName = "libfluidsynth.so.3";
 
     // The library, opened and checked at the first call and kept open to the
-    // end. Throws RequestRefused(ErrorNoSynthesizerLibrary), at this and at
+    // end, with its log lines sent to the logging category
+    // "quiralto.fluidsynth": its warnings and errors are shown, its
+    // information and debugging lines only when that category asks for them. Throws RequestRefused(ErrorNoSynthesizerLibrary), at this and at
     // every later call, when it cannot be opened or lacks one of the functions.
     static const FluidSynthLibrary &functions();
 };

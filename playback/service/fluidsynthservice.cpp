@@ -14,6 +14,22 @@
 namespace quiralto::playback {
 namespace {
 
+using namespace std::chrono_literals;
+
+// How long a request waits for an output being made: a few times what
+// FluidSynth takes to make its PulseAudio driver on a busy machine, so that
+// a missing sound server is reported by the request that needs it, while a
+// hung one leaves the window answering.
+constexpr auto QuickAnswer = 250ms;
+// How long a play waits, off the UI thread, before it is told that no
+// output came.
+constexpr auto PlayPatience = 1000ms;
+
+void runUnguarded(const std::function<void()> &handler)
+{
+    handler();
+}
+
 // FluidSynth's player accepts a missing, empty or garbled file and shows it
 // only later as a file of length 0, so the service reads the file itself.
 std::vector<std::uint8_t> readRequestedFile(const std::string &fileName)
@@ -70,24 +86,40 @@ FluidSynthService::FluidSynthService(AudioDriverMaker makeDriver, std::vector<st
 FluidSynthService::FluidSynthService(AudioOutput output, AudioDriverMaker makeDriver,
                                      std::vector<std::string> soundFonts)
     : m_output(output), m_makeDriver(std::move(makeDriver)), m_soundFonts(std::move(soundFonts)),
-      m_outputWatch([this] { return m_engine->renderedBlocks(); }, [this] { outputLost(); })
+      m_guard(runUnguarded),
+      m_outputWatch(
+          m_guard, [this] { return m_engine->renderedBlocks(); }, [this] { return anyDevicePlays(); },
+          [this] { outputLost(); }, [this] { m_engine->stopOutput(); })
 {
+    m_outputDeadline.setSingleShot(true);
+    m_outputDeadline.setInterval(PlayPatience);
+    QObject::connect(&m_outputDeadline, &QTimer::timeout, &m_outputNotices, [this] {
+        m_guard([this] {
+            if (settleOutput(0ms) == OutputState::Making)
+                failPlaysWithoutOutput();
+        });
+    });
 }
 
 FluidSynthService::~FluidSynthService() = default;
+
+void FluidSynthService::setHandlerGuard(HandlerGuard guard)
+{
+    m_guard = guard ? std::move(guard) : runUnguarded;
+}
 
 void FluidSynthService::prepare()
 {
     if (m_engine || m_preparation.valid())
         return;
-    // The thread gets copies of all it uses: the service may go before it ends.
+    // The thread gets copies of all it uses: the service may go before it
+    // ends. It only begins the output: an output that fails is reported by
+    // the open that needs it.
     m_preparation = std::async(std::launch::async, [output = m_output, makeDriver = m_makeDriver,
-                                                    soundFonts = m_soundFonts] {
+                                                    soundFonts = m_soundFonts, settled = outputSettledNotice()] {
         auto engine = std::make_unique<SynthEngine>(soundFonts);
-        // Without an output the engine is kept all the same; the open that
-        // takes it tries again, and reports what it finds.
         if (output == AudioOutput::Speakers)
-            engine->startOutput(makeDriver);
+            engine->beginOutput(makeDriver, settled);
         return engine;
     });
 }
@@ -99,7 +131,7 @@ ErrorCode FluidSynthService::open(const std::string &fileName, DeviceId &device)
         SynthEngine &synth = engine();
         requireOutput();
         const DeviceId id = nextDeviceId();
-        m_devices.emplace(id, std::make_unique<SequencerDevice>(id, fileName, synth, midi));
+        m_devices.emplace(id, std::make_unique<SequencerDevice>(id, fileName, synth, midi, m_guard));
         device = id;
         return NoError;
     } catch (const RequestRefused &refused) {
@@ -164,8 +196,11 @@ ErrorCode FluidSynthService::seekToStart(DeviceId device)
 ErrorCode FluidSynthService::play(DeviceId device, QObject *notifyTarget)
 {
     return onDevice(device, [&](SequencerDevice &open) {
-        requireOutput();
-        return open.play(notifyTarget);
+        const OutputState output = requireOutput();
+        const ErrorCode result = open.play(notifyTarget);
+        if (output == OutputState::Making && !m_outputDeadline.isActive())
+            m_outputDeadline.start();
+        return result;
     });
 }
 
@@ -210,21 +245,70 @@ SynthEngine &FluidSynthService::engine()
 }
 
 // The speakers need an output for every open and play; one that went away
-// is made anew on the sound server that is there now.
-void FluidSynthService::requireOutput()
+// or was closed is made anew on the sound server that is there now. Throws
+// when making it failed; one still being made is left to come.
+OutputState FluidSynthService::requireOutput()
 {
     if (m_output != AudioOutput::Speakers)
-        return;
-    if (!m_engine->startOutput(m_makeDriver))
+        return OutputState::Running;
+    m_engine->beginOutput(m_makeDriver, outputSettledNotice());
+    const OutputState state = settleOutput(QuickAnswer);
+    if (state == OutputState::None)
         throw RequestRefused(ErrorNoAudioOutput);
-    m_outputWatch.start();
+    return state;
+}
+
+OutputState FluidSynthService::settleOutput(std::chrono::milliseconds patience)
+{
+    const OutputState state = m_engine->settleOutput(patience);
+    if (state == OutputState::Running) {
+        m_outputDeadline.stop();
+        m_outputWatch.start();
+    } else if (state == OutputState::None) {
+        failPlaysWithoutOutput();
+    }
+    return state;
+}
+
+// Called on the thread that made or failed to make an output: the service
+// hears of it on the UI thread, as soon as it is done.
+std::function<void()> FluidSynthService::outputSettledNotice()
+{
+    return [this] {
+        QMetaObject::invokeMethod(
+            &m_outputNotices,
+            [this] {
+                m_guard([this] {
+                    // The engine may still lie in the preparation that began the output.
+                    engine();
+                    settleOutput(0ms);
+                });
+            },
+            Qt::QueuedConnection);
+    };
 }
 
 void FluidSynthService::outputLost()
 {
     m_engine->stopOutput();
     for (const auto &[id, device] : m_devices)
-        device->outputLost();
+        device->outputLost(NoError);
+}
+
+// The plays that waited for an output end as a play refused for want of one
+// does, each naming its file.
+void FluidSynthService::failPlaysWithoutOutput()
+{
+    m_outputDeadline.stop();
+    for (const auto &[id, device] : m_devices) {
+        if (device->outputLost(ErrorNoAudioOutput))
+            fail(ErrorNoAudioOutput, {device->fileName(), {}});
+    }
+}
+
+bool FluidSynthService::anyDevicePlays()
+{
+    return std::ranges::any_of(m_devices, [](const auto &entry) { return entry.second->mode() == DeviceMode::Playing; });
 }
 
 // A request on an open device; a failure is remembered with the device's file.

@@ -18,15 +18,19 @@ public:
         return type;
     }
 
-    MediaNotifyEvent(DeviceId device, Reason reason)
-        : QEvent(eventType()), m_device(device), m_reason(reason) {}
+    MediaNotifyEvent(DeviceId device, Reason reason, ErrorCode error = NoError)
+        : QEvent(eventType()), m_device(device), m_reason(reason), m_error(error) {}
 
     DeviceId device() const { return m_device; }
     Reason reason() const { return m_reason; }
+    /// Why a request that failed before it could sound failed, for the user
+    /// to be told as of a refused request; NoError otherwise.
+    ErrorCode error() const { return m_error; }
 
 private:
     DeviceId m_device;
     Reason m_reason;
+    ErrorCode m_error;
 };
 
 } // namespace quiralto::playback

@@ -30,8 +30,8 @@ bool playsOnDrumChannel(const midi::MidiFile &midi)
 // events), and what it does not read as we do would play for a length other
 // than ours.
 SequencerDevice::SequencerDevice(DeviceId id, std::string fileName, SynthEngine &engine,
-                                 const midi::MidiFile &midi)
-    : m_id(id), m_fileName(std::move(fileName)), m_engine(engine),
+                                 const midi::MidiFile &midi, const HandlerGuard &guard)
+    : m_id(id), m_fileName(std::move(fileName)), m_engine(engine), m_guard(guard),
       m_length(midi.lastEventTick), m_playable(midi::writeMidiFile(midi)),
       m_player(nullptr, engine.fluid().delete_fluid_player)
 {
@@ -111,15 +111,16 @@ ErrorCode SequencerDevice::play(QObject *notifyTarget)
     return NoError;
 }
 
-void SequencerDevice::outputLost()
+bool SequencerDevice::outputLost(ErrorCode error)
 {
     catchUp();
     if (m_mode != DeviceMode::Playing)
-        return;
+        return false;
     m_engine.withSynth([this](fluid_synth_t *synth) { stopPlayer(synth); });
     m_mode = DeviceMode::Stopped;
     m_atEnd = true;
-    notify(MediaNotifyEvent::Reason::Failure);
+    notify(MediaNotifyEvent::Reason::Failure, error);
+    return true;
 }
 
 void SequencerDevice::startOver()
@@ -168,15 +169,15 @@ void SequencerDevice::catchUp()
     }
 }
 
-void SequencerDevice::notify(MediaNotifyEvent::Reason reason)
+void SequencerDevice::notify(MediaNotifyEvent::Reason reason, ErrorCode error)
 {
     if (m_notifyTarget)
-        QCoreApplication::postEvent(m_notifyTarget, new MediaNotifyEvent(m_id, reason));
+        QCoreApplication::postEvent(m_notifyTarget, new MediaNotifyEvent(m_id, reason, error));
     m_notifyTarget.clear();
 }
 
 // Audio thread. Moves the file's channels onto the device's own block.
-int SequencerDevice::forwardEvent(void *progress, fluid_midi_event_t *event)
+int SequencerDevice::forwardEvent(void *progress, fluid_midi_event_t *event) noexcept
 {
     const auto &shared = *static_cast<const Progress *>(progress);
     // Only channel messages pass: one for the whole synthesizer would reach
@@ -195,13 +196,14 @@ int SequencerDevice::forwardEvent(void *progress, fluid_midi_event_t *event)
 
 // Audio thread. The file has played when the player's tick reaches its last
 // event; the player itself reports done only seconds later.
-int SequencerDevice::tickReached(void *progress, int tick)
+int SequencerDevice::tickReached(void *progress, int tick) noexcept
 {
     auto &shared = *static_cast<Progress *>(progress);
     shared.tick.store(tick);
     if (tick >= 0 && static_cast<std::uint32_t>(tick) >= shared.endTick && !shared.ended.exchange(true)) {
         QMetaObject::invokeMethod(
-            shared.device, [device = shared.device] { device->catchUp(); }, Qt::QueuedConnection);
+            shared.device, [device = shared.device] { device->m_guard([device] { device->catchUp(); }); },
+            Qt::QueuedConnection);
     }
     return FLUID_OK;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "playback/service/fluidsynthlibrary.h"
+#include "playback/service/handlerguard.h"
 #include "playback/service/medianotifyevent.h"
 #include "playback/service/mediaservice.h"
 #include "midi/midifile.h"
@@ -25,8 +26,10 @@ class SequencerDevice : public QObject
 {
 public:
     // Throws RequestRefused(ErrorSynthesizer) when the synthesizer has no
-    // room or refuses a player.
-    SequencerDevice(DeviceId id, std::string fileName, SynthEngine &engine, const midi::MidiFile &midi);
+    // room or refuses a player. What the audio thread wakes it for runs
+    // through \a guard.
+    SequencerDevice(DeviceId id, std::string fileName, SynthEngine &engine, const midi::MidiFile &midi,
+                    const HandlerGuard &guard);
     // Aborts a pending play request and silences the device at once.
     ~SequencerDevice() override;
 
@@ -36,10 +39,12 @@ public:
     std::uint32_t length() const { return m_length; }
     ErrorCode seekToStart();
     ErrorCode play(QObject *notifyTarget);
-    // The output that played the device's sound is gone: a play request still
-    // running ends as if the file had played to its end, so that the next
-    // one starts it over, and nothing of it sounds in the next output.
-    void outputLost();
+    // The output that played the device's sound is gone, or the one it was
+    // to play on never came: a play request still running ends, with a
+    // failure notice that carries \a error, as if the file had played to its
+    // end, so that the next one starts it over, and nothing of it sounds in
+    // the next output. True when a request ended so.
+    bool outputLost(ErrorCode error);
 
 private:
     // What the audio thread shares with the UI thread about one player.
@@ -55,17 +60,18 @@ private:
     };
     using Player = std::unique_ptr<fluid_player_t, decltype(&::delete_fluid_player)>;
 
-    static int forwardEvent(void *progress, fluid_midi_event_t *event);
-    static int tickReached(void *progress, int tick);
+    static int forwardEvent(void *progress, fluid_midi_event_t *event) noexcept;
+    static int tickReached(void *progress, int tick) noexcept;
 
     void startOver();
     void stopPlayer(fluid_synth_t *synth);
     void catchUp();
-    void notify(MediaNotifyEvent::Reason reason);
+    void notify(MediaNotifyEvent::Reason reason, ErrorCode error = NoError);
 
     const DeviceId m_id;
     const std::string m_fileName;
     SynthEngine &m_engine;
+    const HandlerGuard &m_guard;
     const std::uint32_t m_length;
     const std::vector<std::uint8_t> m_playable;
     int m_firstChannel = -1;

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <thread>
 
 namespace quiralto::playback {
 namespace {
@@ -44,23 +46,64 @@ private:
     decltype(&::delete_fluid_audio_driver) m_delete;
 };
 
+std::unique_ptr<AudioDriver> makeFluidSynthDriver(const FluidSynthLibrary &fluid, fluid_settings_t *settings,
+                                                  AudioCallback callback, void *data)
+{
+    for (const char *name : {"pulseaudio", "alsa"}) {
+        if (fluid.fluid_settings_setstr(settings, "audio.driver", name) != FLUID_OK)
+            continue;
+        if (fluid_audio_driver_t *driver = fluid.new_fluid_audio_driver2(settings, callback, data))
+            return std::make_unique<FluidSynthDriver>(driver, fluid.delete_fluid_audio_driver);
+    }
+    return nullptr;
+}
+
+// As long as closing the window may wait for the threads that delete the
+// outputs: long enough for a server that answers, short enough that a
+// window closed on a hung one is gone at once.
+constexpr auto ExitPatience = std::chrono::milliseconds(500);
+
 } // namespace
 
 // A driver and what its thread reaches the engine through. Giving the output
-// up cuts it, so that a driver whose thread was stuck rather than ended
-// renders nothing more if it ever moves again.
+// up cuts it, under the render lock, so that a driver whose thread was stuck
+// rather than ended renders nothing more if it ever moves again, even once
+// the engine is gone.
 struct SynthEngine::Output
 {
-    explicit Output(SynthEngine &engine) : engine(engine) {}
+    Output(std::shared_ptr<std::mutex> renderLock, SynthEngine *engine)
+        : renderLock(std::move(renderLock)), engine(engine) {}
 
-    SynthEngine &engine;
-    std::atomic<bool> cut{false};
+    const std::shared_ptr<std::mutex> renderLock;
+    SynthEngine *engine;
     // Last, so that it goes first: its thread uses the rest.
     std::unique_ptr<AudioDriver> driver;
 };
 
+// An output being made, shared with the thread that makes it.
+struct SynthEngine::Making
+{
+    std::mutex lock;
+    std::condition_variable finishedChanged;
+    std::chrono::steady_clock::time_point begun = std::chrono::steady_clock::now();
+    bool finished = false;
+    bool abandoned = false;
+    // Its driver is set when made; none when the making failed.
+    std::unique_ptr<Output> output;
+};
+
+// The threads that make and delete outputs and have not ended yet.
+struct SynthEngine::Workers
+{
+    std::mutex lock;
+    std::condition_variable allEnded;
+    int running = 0;
+};
+
 SynthEngine::SynthEngine(const std::vector<std::string> &soundFonts)
     : m_fluid(FluidSynthLibrary::functions()),
+      m_renderLock(std::make_shared<std::mutex>()),
+      m_workers(std::make_shared<Workers>()),
       m_settings(m_fluid.new_fluid_settings(), m_fluid.delete_fluid_settings),
       m_synth(nullptr, m_fluid.delete_fluid_synth)
 {
@@ -120,49 +163,118 @@ SynthEngine::SynthEngine(const std::vector<std::string> &soundFonts)
     }
 }
 
-SynthEngine::~SynthEngine() = default;
-
-bool SynthEngine::startOutput(const AudioDriverMaker &makeDriver)
+SynthEngine::~SynthEngine()
 {
-    if (m_output)
-        return true;
-    // Made before its driver, whose thread may call back at once.
-    auto output = std::make_unique<Output>(*this);
-    output->driver = makeDriver ? makeDriver(&SynthEngine::renderForDriver, output.get())
-                                : makeFluidSynthDriver(*output);
-    if (!output->driver)
-        return false;
-    m_output = std::move(output);
-    return true;
+    abandonMaking();
+    stopOutput();
+    std::unique_lock lock(m_workers->lock);
+    m_workers->allEnded.wait_for(lock, ExitPatience, [this] { return m_workers->running == 0; });
 }
 
-std::unique_ptr<AudioDriver> SynthEngine::makeFluidSynthDriver(Output &output)
+void SynthEngine::beginOutput(const AudioDriverMaker &makeDriver, std::function<void()> settled)
 {
-    fluid_settings_t *settings = m_settings.get();
-    for (const char *name : {"pulseaudio", "alsa"}) {
-        if (m_fluid.fluid_settings_setstr(settings, "audio.driver", name) != FLUID_OK)
-            continue;
-        if (fluid_audio_driver_t *driver
-            = m_fluid.new_fluid_audio_driver2(settings, &SynthEngine::renderForDriver, &output))
-            return std::make_unique<FluidSynthDriver>(driver, m_fluid.delete_fluid_audio_driver);
+    if (m_output || m_making)
+        return;
+    auto making = std::make_shared<Making>();
+    // Made before its driver, whose thread may call back at once.
+    making->output = std::make_unique<Output>(m_renderLock, this);
+    m_making = making;
+    runDetached([making, output = making->output.get(), makeDriver, settled = std::move(settled),
+                 settings = m_settings, &fluid = m_fluid] {
+        auto driver = makeDriver ? makeDriver(&SynthEngine::renderForDriver, output)
+                                 : makeFluidSynthDriver(fluid, settings.get(), &SynthEngine::renderForDriver, output);
+        std::unique_lock lock(making->lock);
+        if (making->abandoned) {
+            // The engine has gone, and cut the output as it went.
+            lock.unlock();
+            driver.reset();
+            return;
+        }
+        output->driver = std::move(driver);
+        making->finished = true;
+        making->finishedChanged.notify_all();
+        // Under the lock, so that the engine cannot go while it is told.
+        if (settled)
+            settled();
+    });
+}
+
+OutputState SynthEngine::settleOutput(std::chrono::milliseconds patience)
+{
+    if (m_output)
+        return OutputState::Running;
+    if (!m_making)
+        return OutputState::None;
+    const std::shared_ptr<Making> making = m_making;
+    std::unique_ptr<Output> output;
+    {
+        std::unique_lock lock(making->lock);
+        if (!making->finishedChanged.wait_until(lock, making->begun + patience, [&] { return making->finished; }))
+            return OutputState::Making;
+        output = std::move(making->output);
     }
-    return nullptr;
+    m_making.reset();
+    if (!output->driver)
+        return OutputState::None;
+    m_output = std::move(output);
+    return OutputState::Running;
 }
 
 void SynthEngine::stopOutput()
 {
     if (!m_output)
         return;
-    m_output->cut.store(true);
-    // Deleting a driver waits for its thread, which a sound server that
-    // hangs rather than goes away could hold in a write for as long as it
-    // hangs; the UI thread must not wait for that.
-    std::erase_if(m_retiredOutputs, [](const std::future<void> &retired) {
-        return retired.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-    });
-    m_retiredOutputs.push_back(
-        std::async(std::launch::async, [output = std::move(m_output)]() mutable { output.reset(); }));
+    retire(std::move(m_output));
     withSynth([this](fluid_synth_t *synth) { m_fluid.fluid_synth_all_sounds_off(synth, -1); });
+}
+
+// The making goes on without the engine; what it makes is deleted at once.
+void SynthEngine::abandonMaking()
+{
+    if (!m_making)
+        return;
+    std::unique_ptr<Output> made;
+    {
+        const std::lock_guard lock(m_making->lock);
+        m_making->abandoned = true;
+        withSynth([this](fluid_synth_t *) { m_making->output->engine = nullptr; });
+        if (m_making->finished)
+            made = std::move(m_making->output);
+    }
+    m_making.reset();
+    if (made && made->driver)
+        retire(std::move(made));
+}
+
+// Deleting a driver waits for its thread, which a sound server that hangs
+// rather than goes away can hold in a write for as long as it hangs.
+void SynthEngine::retire(std::unique_ptr<Output> output)
+{
+    withSynth([&](fluid_synth_t *) { output->engine = nullptr; });
+    runDetached([output = std::move(output)]() mutable { output.reset(); });
+}
+
+template <typename Work>
+void SynthEngine::runDetached(Work work)
+{
+    {
+        const std::lock_guard lock(m_workers->lock);
+        ++m_workers->running;
+    }
+    const auto ended = [workers = m_workers] {
+        const std::lock_guard lock(workers->lock);
+        --workers->running;
+        workers->allEnded.notify_all();
+    };
+    try {
+        std::thread([work = std::move(work), ended]() mutable {
+            work();
+            ended();
+        }).detach();
+    } catch (...) {
+        ended();
+        throw;
+    }
 }
 
 std::optional<int> SynthEngine::claimChannels(bool playsDrums)
@@ -207,7 +319,7 @@ void SynthEngine::render(int frames, std::vector<float> &interleavedStereo)
     std::vector<float> left(static_cast<std::size_t>(frames));
     std::vector<float> right(left.size());
     float *out[] = {left.data(), right.data()};
-    renderBlock(frames, 2, out);
+    withSynth([&](fluid_synth_t *) { renderBlock(frames, 2, out); });
 
     interleavedStereo.reserve(2 * left.size());
     for (std::size_t i = 0; i < left.size(); ++i) {
@@ -216,24 +328,25 @@ void SynthEngine::render(int frames, std::vector<float> &interleavedStereo)
     }
 }
 
-int SynthEngine::renderForDriver(void *output, int frames, int, float *[], int nout, float *out[])
+int SynthEngine::renderForDriver(void *output, int frames, int, float *[], int nout, float *out[]) noexcept
 {
     auto &link = *static_cast<Output *>(output);
-    if (link.cut.load()) {
+    // The one lock of the audio thread, which rendering needs in any case.
+    const std::lock_guard lock(*link.renderLock);
+    if (!link.engine) {
         for (int channel = 0; channel < nout; ++channel)
             std::fill_n(out[channel], frames, 0.0f);
         return FLUID_OK;
     }
-    return link.engine.renderBlock(frames, nout, out);
+    return link.engine->renderBlock(frames, nout, out);
 }
 
 // The players run inside this call: FluidSynth advances them as it renders.
+// Under the render lock.
 int SynthEngine::renderBlock(int frames, int nout, float *out[])
 {
     m_renderedBlocks.fetch_add(1, std::memory_order_relaxed);
-    return withSynth([&](fluid_synth_t *synth) {
-        return m_fluid.fluid_synth_process(synth, frames, 0, nullptr, nout, out);
-    });
+    return m_fluid.fluid_synth_process(m_synth.get(), frames, 0, nullptr, nout, out);
 }
 
 } // namespace quiralto::playback

@@ -5,8 +5,9 @@
 
 #include <atomic>
 #include <bitset>
+#include <chrono>
 #include <cstdint>
-#include <future>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,6 +20,11 @@ namespace quiralto::playback {
 // its audio output. Devices share it, each on a block of 16 channels of its
 // own, so that one device's notes, programs and controllers never touch
 // another's.
+//
+// A sound server can hold whoever talks to it for as long as it hangs, so
+// outputs are made and deleted on threads of their own, which nothing ever
+// joins: the engine waits for them a bounded time at most, and a thread
+// still stuck when the engine goes is left to the end of the process.
 class SynthEngine
 {
 public:
@@ -30,6 +36,8 @@ public:
     // no output yet. Throws RequestRefused with ErrorNoSynthesizerLibrary,
     // ErrorNoSoundFont or ErrorSynthesizer.
     explicit SynthEngine(const std::vector<std::string> &soundFonts);
+    // Gives up the output, and one being made, waiting a short while at most
+    // for the threads that delete them.
     ~SynthEngine();
 
     SynthEngine(const SynthEngine &) = delete;
@@ -37,12 +45,19 @@ public:
 
     const FluidSynthLibrary &fluid() const { return m_fluid; }
 
-    // Sends the sound to a driver that \a makeDriver makes, or to FluidSynth's
-    // PulseAudio or ALSA driver when it is empty; false when none can be
-    // made. Does nothing while an output runs.
-    bool startOutput(const AudioDriverMaker &makeDriver);
-    // Gives the output up and silences every channel, so that what sounded
-    // when it went does not come back in the next one.
+    // Starts making an output on a thread of its own, unless one runs or is
+    // being made: a driver that \a makeDriver makes, or FluidSynth's
+    // PulseAudio or ALSA driver when it is empty. \a settled is called on
+    // that thread once the making has succeeded or failed, unless the engine
+    // has gone by then. May be called from any one thread at a time.
+    void beginOutput(const AudioDriverMaker &makeDriver, std::function<void()> settled);
+    // Waits, until \a patience after the making began at most, for an output
+    // being made; an output made by then runs from now on, one that failed
+    // is forgotten.
+    OutputState settleOutput(std::chrono::milliseconds patience);
+    // Gives the output up, deleting it on a thread of its own, and silences
+    // every channel, so that what sounded when it went does not come back in
+    // the next one.
     void stopOutput();
 
     // How many blocks the synthesizer has rendered: a running output renders
@@ -55,7 +70,7 @@ public:
     template <typename Work>
     decltype(auto) withSynth(Work &&work)
     {
-        const std::lock_guard lock(m_renderLock);
+        const std::lock_guard lock(*m_renderLock);
         return work(m_synth.get());
     }
 
@@ -73,22 +88,27 @@ public:
 
 private:
     struct Output;
+    struct Making;
+    struct Workers;
 
-    static int renderForDriver(void *output, int frames, int nfx, float *fx[], int nout, float *out[]);
+    static int renderForDriver(void *output, int frames, int nfx, float *fx[], int nout, float *out[]) noexcept;
     int renderBlock(int frames, int nout, float *out[]);
-    std::unique_ptr<AudioDriver> makeFluidSynthDriver(Output &output);
-
-    using Settings = std::unique_ptr<fluid_settings_t, decltype(&::delete_fluid_settings)>;
-    using Synth = std::unique_ptr<fluid_synth_t, decltype(&::delete_fluid_synth)>;
+    void abandonMaking();
+    void retire(std::unique_ptr<Output> output);
+    template <typename Work>
+    void runDetached(Work work);
 
     const FluidSynthLibrary &m_fluid;
-    std::mutex m_renderLock;
+    // Shared with the outputs, whose threads may outlive the engine.
+    const std::shared_ptr<std::mutex> m_renderLock;
+    const std::shared_ptr<Workers> m_workers;
     std::atomic<std::uint64_t> m_renderedBlocks{0};
-    // In creation order, so that they die in reverse: outputs first.
-    Settings m_settings;
-    Synth m_synth;
-    // Outputs given up, each deleted on a thread of its own.
-    std::vector<std::future<void>> m_retiredOutputs;
+    // In creation order, so that they die in reverse. The settings are
+    // shared with the thread that makes an output, which may outlive the
+    // synthesizer.
+    std::shared_ptr<fluid_settings_t> m_settings;
+    std::unique_ptr<fluid_synth_t, decltype(&::delete_fluid_synth)> m_synth;
+    std::shared_ptr<Making> m_making;
     std::unique_ptr<Output> m_output;
     std::bitset<MidiChannels / ChannelsPerDevice> m_claimedBlocks;
 };

@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 DesktopSession::DesktopSession(ServerState serverState)
@@ -144,6 +145,16 @@ bool DesktopSession::killSoundServer()
 {
     m_pulse.kill();
     return m_pulse.waitForFinished(5000);
+}
+
+bool DesktopSession::suspendSoundServer()
+{
+    return m_pulse.state() == QProcess::Running && kill(pid_t(m_pulse.processId()), SIGSTOP) == 0;
+}
+
+bool DesktopSession::resumeSoundServer()
+{
+    return m_pulse.state() == QProcess::Running && kill(pid_t(m_pulse.processId()), SIGCONT) == 0;
 }
 
 QProcessEnvironment DesktopSession::environment() const

@@ -62,6 +62,10 @@ public:
     /// Kills the sound server, as a crash would end it: its clients lose
     /// their connections at once. True when it has ended.
     bool killSoundServer();
+    /// Stops the sound server as a debugger or a stalled device holds it:
+    /// its clients stay connected and get no answer until it is resumed.
+    bool suspendSoundServer();
+    bool resumeSoundServer();
     /// Starts the sound server on the same socket, with the same null sink,
     /// and waits until it answers; false, with failure() saying why, when it
     /// does not. The session starts one itself.

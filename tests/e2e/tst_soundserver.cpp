@@ -3,8 +3,9 @@
 // becomes available again by itself when the server goes in the middle of a
 // scale, and the first press once the server is back sounds the whole
 // scale; a press sounds again after the server went while nothing played;
-// and a press while no server answers shows one error box and leaves Play
-// available.
+// a press while no server answers shows one error box and leaves Play
+// available; and a server that hangs rather than goes holds neither the
+// window nor its closing.
 
 #include "audioanalysis.h"
 #include "desktopsession.h"
@@ -16,6 +17,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -46,12 +48,14 @@ private slots:
     void killedWhileAScalePlays();
     void restartedWhileNothingPlays();
     void goneAtAPress();
+    void hungWhileAScalePlays();
     void cleanupTestCase();
 
 private:
-    bool playAvailable() const;
+    bool playAvailable(int form = Harmonic) const;
     bool waitFor(const std::function<bool()> &condition, int timeoutMs, int pollMs = 50) const;
-    void clickPlay() const;
+    void click(QPoint inWindow) const;
+    void clickPlay(int form = Harmonic) const;
     void verifyPressSounds(bool wholeScale);
     std::optional<QString> errorBox(int timeoutMs) const;
     void restartSoundServer();
@@ -61,9 +65,9 @@ private:
     QString m_window;
 };
 
-bool TestSoundServer::playAvailable() const
+bool TestSoundServer::playAvailable(int form) const
 {
-    return isPlayAvailable(m_desktop.screenshot(), Harmonic);
+    return isPlayAvailable(m_desktop.screenshot(), form);
 }
 
 bool TestSoundServer::waitFor(const std::function<bool()> &condition, int timeoutMs, int pollMs) const
@@ -77,12 +81,17 @@ bool TestSoundServer::waitFor(const std::function<bool()> &condition, int timeou
     return true;
 }
 
-void TestSoundServer::clickPlay() const
+void TestSoundServer::click(QPoint inWindow) const
 {
-    const QPoint player = WindowOrigin + playerRect(Harmonic).center();
+    const QPoint point = WindowOrigin + inWindow;
     QVERIFY(m_desktop.run(QStringLiteral("xdotool"),
-                          {QStringLiteral("mousemove"), QString::number(player.x()), QString::number(player.y()),
+                          {QStringLiteral("mousemove"), QString::number(point.x()), QString::number(point.y()),
                            QStringLiteral("click"), QStringLiteral("1")}));
+}
+
+void TestSoundServer::clickPlay(int form) const
+{
+    click(playerRect(form).center());
 }
 
 // The id of the error box once it is shown, or nothing.
@@ -201,6 +210,60 @@ void TestSoundServer::goneAtAPress()
     // Once a server answers again, the next press plays.
     restartSoundServer();
     verifyPressSounds(false);
+}
+
+void TestSoundServer::hungWhileAScalePlays()
+{
+    // GIVEN the harmonic scale playing for a second and a half, when the
+    // sound server stops answering: Play comes back by itself
+    QVERIFY(playAvailable());
+    clickPlay();
+    QVERIFY2(waitFor([this] { return !playAvailable(); }, 2000), "Play did not grey");
+    QThread::msleep(1500);
+    QVERIFY(m_desktop.suspendSoundServer());
+    QVERIFY2(waitFor([this] { return playAvailable(); }, 5000), "Play stayed grey after the server hung");
+
+    // WHEN another Play is pressed
+    QElapsedTimer sincePress;
+    sincePress.start();
+    clickPlay(Natural);
+
+    // THEN the window still answers: a click toggles the headings at once
+    const QRect headings = headingRowRect(Natural).translated(WindowOrigin);
+    const QImage before = m_desktop.screenshot().copy(headings);
+    click(cellRect(Natural, 0, ChordRow).center());
+    const QImage after = screenWhen(m_desktop, [&](const QImage &screen) { return screen.copy(headings) != before; }, 1000);
+    QVERIFY2(after.copy(headings) != before, "the window did not answer a click while the server hung");
+
+    // AND the error box of a missing output comes within two seconds of the
+    // press, with Play available
+    const auto box = errorBox(int(std::max<qint64>(0, 2000 - sincePress.elapsed())));
+    QVERIFY2(box, "no error box within two seconds of the press");
+    qInfo("error box %lld ms after the press", sincePress.elapsed());
+    QVERIFY(playAvailable(Natural));
+    QVERIFY(m_desktop.run(QStringLiteral(XWINDOW_PATH), {QStringLiteral("close"), *box}));
+    QVERIFY2(waitFor([this] { return !errorBox(0); }, 5000), "the error box did not close");
+
+    // AND once the server wakes, the next press sounds
+    QVERIFY(m_desktop.resumeSoundServer());
+    verifyPressSounds(false);
+
+    // AND with the server hung under a scale again, closing the window ends
+    // the program within two seconds, as a success
+    clickPlay();
+    QVERIFY2(waitFor([this] { return !playAvailable(); }, 2000), "Play did not grey");
+    QThread::msleep(1000);
+    QVERIFY(m_desktop.suspendSoundServer());
+    QVERIFY2(waitFor([this] { return playAvailable(); }, 5000), "Play stayed grey after the server hung");
+    QElapsedTimer sinceClose;
+    sinceClose.start();
+    QVERIFY(m_desktop.run(QStringLiteral(XWINDOW_PATH), {QStringLiteral("close"), m_window}));
+    const bool ended = m_program.waitForFinished(2000);
+    qInfo("program ended %lld ms after its window was closed", sinceClose.elapsed());
+    QVERIFY(m_desktop.resumeSoundServer());
+    QVERIFY2(ended, "the program outlived its window while the server hung");
+    QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_program.exitCode(), 0);
 }
 
 void TestSoundServer::cleanupTestCase()

@@ -12,13 +12,16 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <thread>
 #include <vector>
@@ -108,13 +111,16 @@ constexpr float Audible = 1e-3f;
 // pulls the synthesizer's sound on a thread of its own, a period at a time
 // and in step with the clock, as FluidSynth's drivers do, until the server
 // goes away: then its thread ends, as theirs does after a failed write, and
-// no driver can be made until the server is back.
+// no driver can be made until the server is back. A server that hangs holds
+// whoever talks to it, making a driver, pulling or deleting one, until it
+// wakes.
 class FakeSoundServer
 {
 public:
     AudioDriverMaker driverMaker()
     {
         return [this](AudioCallback callback, void *data) -> std::unique_ptr<AudioDriver> {
+            waitAwake();
             if (!m_running)
                 return nullptr;
             ++m_driversMade;
@@ -124,6 +130,20 @@ public:
 
     void stop() { m_running = false; }
     void restart() { m_running = true; }
+    void hang() { setHanging(true); }
+    void wake() { setHanging(false); }
+    bool hanging()
+    {
+        const std::lock_guard lock(m_lock);
+        return m_hanging;
+    }
+    // Wakes the server and waits until no thread is held inside it any more.
+    void wakeAndDrain()
+    {
+        wake();
+        while (m_inside > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 
     int driversMade() const { return m_driversMade; }
     int driversAlive() const { return m_driversAlive; }
@@ -132,6 +152,21 @@ public:
 
 private:
     static constexpr int PeriodFrames = 256;
+
+    void setHanging(bool hanging)
+    {
+        const std::lock_guard lock(m_lock);
+        m_hanging = hanging;
+        m_woken.notify_all();
+    }
+
+    void waitAwake()
+    {
+        ++m_inside;
+        std::unique_lock lock(m_lock);
+        m_woken.wait(lock, [this] { return !m_hanging; });
+        --m_inside;
+    }
 
     class Driver : public AudioDriver
     {
@@ -145,6 +180,7 @@ private:
         ~Driver() override
         {
             m_deleted = true;
+            m_server.waitAwake();
             m_thread.join();
             --m_server.m_driversAlive;
         }
@@ -156,6 +192,7 @@ private:
             float *out[] = {left.data(), right.data()};
             auto next = std::chrono::steady_clock::now();
             while (!m_deleted && m_server.m_running) {
+                m_server.waitAwake();
                 m_callback(m_data, PeriodFrames, 0, nullptr, 2, out);
                 const float peak = std::max(peakOf(left), peakOf(right));
                 float before = m_server.m_peak;
@@ -174,6 +211,10 @@ private:
     };
 
     std::atomic<bool> m_running{true};
+    std::mutex m_lock;
+    std::condition_variable m_woken;
+    bool m_hanging = false;
+    std::atomic<int> m_inside{0};
     std::atomic<int> m_driversMade{0};
     std::atomic<int> m_driversAlive{0};
     std::atomic<float> m_peak{0};
@@ -408,6 +449,14 @@ private slots:
     void missingSoundFontIsReported()
     {
         QFETCH(bool, prepared);
+        static std::atomic<bool> fluidSynthComplained;
+        fluidSynthComplained = false;
+        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context,
+                                                                    const QString &) {
+            fluidSynthComplained = fluidSynthComplained
+                                   || (type == QtCriticalMsg && qstrcmp(context.category, "quiralto.fluidsynth") == 0);
+        });
+        const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
         // GIVEN no SoundFont that loads where the service looks
         writeFile("vazia.sf2", {});
         const QString installed = QDir(m_files.path()).filePath(QStringLiteral("instalada-%1.sf2").arg(prepared));
@@ -423,6 +472,8 @@ private slots:
         QVERIFY(text.has_value());
         QVERIFY(text->find("\"curto.MID\"") != std::string::npos);
         QVERIFY(text->find("fluid-soundfont-gm") != std::string::npos);
+        // AND FluidSynth's own complaint about the empty file went to the program's log
+        QVERIFY(fluidSynthComplained);
 
         // AND once a SoundFont is installed, the next open makes the synthesizer anew
         QVERIFY(QFile::link(QString::fromStdString(systemSoundFont()), installed));
@@ -514,6 +565,104 @@ private slots:
         QCOMPARE(modeOf(service, first), DeviceMode::Playing);
         QTRY_COMPARE_WITH_TIMEOUT(recorder.reasons.size(), std::size_t(3), 10000);
         QCOMPARE(recorder.reasons.back(), Reason::Successful);
+    }
+
+    void closesTheOutputWhenIdle_data()
+    {
+        QTest::addColumn<bool>("played");
+        QTest::newRow("after the last play") << true;
+        QTest::newRow("after a preparation") << false;
+    }
+
+    void closesTheOutputWhenIdle()
+    {
+        QFETCH(bool, played);
+        FakeSoundServer server;
+        FluidSynthService service(server.driverMaker());
+        NoticeRecorder recorder;
+        if (played) {
+            const DeviceId device = openFile(service, "curto.MID");
+            QCOMPARE(service.play(device, &recorder), NoError);
+            QTRY_COMPARE_WITH_TIMEOUT(recorder.reasons, std::vector{Reason::Successful}, 10000);
+            // Kept for a press that follows at once
+            QTest::qWait(1000);
+        } else {
+            service.prepare();
+            QTRY_COMPARE_WITH_TIMEOUT(server.driversAlive(), 1, 5000);
+        }
+        QCOMPARE(server.driversAlive(), 1);
+
+        // WHEN nothing plays for a while, THEN the output is closed
+        QTRY_COMPARE_WITH_TIMEOUT(server.driversAlive(), 0, 8000);
+
+        // AND the next play makes a new one, and sounds
+        const DeviceId device = openFile(service, "curto.MID");
+        QCOMPARE(service.play(device, &recorder), NoError);
+        QCOMPARE(server.driversMade(), 2);
+        QVERIFY(heardWithin(server, 5000));
+    }
+
+    void hungServerHoldsNoRequest_data()
+    {
+        QTest::addColumn<bool>("hangsWhilePlaying");
+        QTest::newRow("hangs before the output is made") << false;
+        QTest::newRow("hangs while a file plays") << true;
+    }
+
+    void hungServerHoldsNoRequest()
+    {
+        QFETCH(bool, hangsWhilePlaying);
+        FakeSoundServer server;
+        // Were the service to wait for the server, the server would wake in
+        // the end, and the test would find it awake; it wakes at the end in
+        // any case, so that no thread outlives the server.
+        std::jthread watchdog([&server](std::stop_token stop) {
+            std::mutex lock;
+            std::unique_lock held(lock);
+            std::condition_variable_any().wait_for(held, stop, std::chrono::seconds(20), [] { return false; });
+            server.wakeAndDrain();
+        });
+        {
+            FluidSynthService service(server.driverMaker());
+            NoticeRecorder recorder;
+            if (hangsWhilePlaying) {
+                const DeviceId first = openFile(service, "longo.MID");
+                QCOMPARE(service.play(first, &recorder), NoError);
+                QVERIFY(heardWithin(server, 5000));
+                server.hang();
+                // The stuck output ends the file as a lost one does, untold
+                QTRY_COMPARE_WITH_TIMEOUT(recorder.reasons, std::vector{Reason::Failure}, 5000);
+                recorder.reasons.clear();
+                recorder.devices.clear();
+            } else {
+                server.hang();
+            }
+
+            // WHEN a file is opened and played while the server hangs
+            const DeviceId device = openFile(service, "curto.MID");
+            QCOMPARE(service.play(device, &recorder), NoError);
+            QVERIFY(server.hanging());
+
+            // THEN the play ends, failed for want of an output, naming its file
+            QTRY_COMPARE_WITH_TIMEOUT(recorder.reasons, std::vector{Reason::Failure}, 5000);
+            QCOMPARE(recorder.devices, std::vector{device});
+            QCOMPARE(modeOf(service, device), DeviceMode::Stopped);
+            QVERIFY(service.errorText(ErrorNoAudioOutput)->find("\"curto.MID\"") != std::string::npos);
+
+            if (!hangsWhilePlaying) {
+                // AND once the server wakes, the next press sounds
+                server.wake();
+                QCOMPARE(service.seekToStart(device), NoError);
+                QCOMPARE(service.play(device, &recorder), NoError);
+                QVERIFY(heardWithin(server, 5000));
+                server.hang();
+            }
+        }
+        // AND the service has gone without waiting for the server
+        QVERIFY(server.hanging());
+        watchdog.request_stop();
+        watchdog.join();
+        QTRY_COMPARE_WITH_TIMEOUT(server.driversAlive(), 0, 5000);
     }
 
     void speakersWithoutAudioServerAreReported()
