@@ -1,7 +1,7 @@
-#include "application.h"
+#include "app/application.h"
 
-#include "applicationtitle.h"
-#include "errorbox.h"
+#include "app/applicationtitle.h"
+#include "app/errorbox.h"
 #include "windowing/cancelmode.h"
 #include "windowing/handlerboundary.h"
 

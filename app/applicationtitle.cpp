@@ -1,4 +1,4 @@
-#include "applicationtitle.h"
+#include "app/applicationtitle.h"
 
 namespace quiralto::app {
 

@@ -1,4 +1,4 @@
-#include "errorbox.h"
+#include "app/errorbox.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,5 +1,5 @@
-#include "application.h"
-#include "platformsettings.h"
+#include "app/application.h"
+#include "app/platformsettings.h"
 #include "playback/service/fluidsynthservice.h"
 #include "ui/accessibility.h"
 #include "ui/tform1.h"

@@ -1,4 +1,4 @@
-#include "platformsettings.h"
+#include "app/platformsettings.h"
 
 #include <algorithm>
 #include <cstdio>

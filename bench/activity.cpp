@@ -1,4 +1,4 @@
-#include "activity.h"
+#include "bench/activity.h"
 
 #include <cstdio>
 #include <filesystem>

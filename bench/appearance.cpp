@@ -1,7 +1,7 @@
-#include "appearance.h"
+#include "bench/appearance.h"
 
-#include "benchstats.h"
-#include "x11window.h"
+#include "bench/benchstats.h"
+#include "testing/x11/x11window.h"
 
 #include <X11/Xutil.h>
 #include <X11/extensions/Xdamage.h>

@@ -4,7 +4,7 @@
 // testing/x11 read and send: a program started and its window seen mapped
 // and first painted, and its memory as /proc tells it.
 
-#include "cputimes.h"
+#include "bench/cputimes.h"
 
 #include <X11/Xlib.h>
 

@@ -1,4 +1,4 @@
-#include "audiorecorder.h"
+#include "bench/audiorecorder.h"
 
 #include <algorithm>
 #include <csignal>

@@ -4,7 +4,7 @@
 // recording arrives, so that the moment a sound reached the source can be
 // told in the same clock as the input that caused it.
 
-#include "benchstats.h"
+#include "bench/benchstats.h"
 
 #include <cstdint>
 #include <mutex>

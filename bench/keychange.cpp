@@ -12,11 +12,11 @@
 //
 // --offline renders nowhere, for a machine without a sound server.
 
-#include "benchstats.h"
-#include "cputimes.h"
+#include "bench/benchstats.h"
+#include "bench/cputimes.h"
 
-#include "playback/service/fluidsynthservice.h"
 #include "playback/scaleplayer.h"
+#include "playback/service/fluidsynthservice.h"
 #include "ui/tcombobox.h"
 #include "ui/tform1.h"
 

@@ -17,9 +17,9 @@
 // pause of 0.2 ms between polls) plus the time the X server takes to hand
 // the key to the program, which is the same for every change.
 
-#include "appearance.h"
-#include "benchstats.h"
-#include "x11screen.h"
+#include "bench/appearance.h"
+#include "bench/benchstats.h"
+#include "testing/x11/x11screen.h"
 
 #include <cmath>
 #include <cstdio>

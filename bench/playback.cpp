@@ -22,11 +22,11 @@
 // piece was against the most punctual piece of the recording is reported
 // beside it, as the part of that error that varies.
 
-#include "activity.h"
-#include "appearance.h"
-#include "audiorecorder.h"
-#include "benchstats.h"
-#include "x11screen.h"
+#include "bench/activity.h"
+#include "bench/appearance.h"
+#include "bench/audiorecorder.h"
+#include "bench/benchstats.h"
+#include "testing/x11/x11screen.h"
 
 #include <cstdio>
 #include <cstring>

@@ -9,9 +9,9 @@
 // change in the machine's load falls on both alike. One run of each before
 // the measured ones warms the caches (fonts, libraries) and is not counted.
 
-#include "appearance.h"
-#include "benchstats.h"
-#include "x11screen.h"
+#include "bench/appearance.h"
+#include "bench/benchstats.h"
+#include "testing/x11/x11screen.h"
 
 #include <cstdio>
 #include <cstring>

@@ -10,7 +10,7 @@
 // Each round starts one timer of each kind at 4, 8, 12, 16 and 20 ms past a
 // half second (3 rounds by default, about 15 seconds).
 
-#include "benchstats.h"
+#include "bench/benchstats.h"
 
 #include "ui/tooltipservice.h"
 

@@ -1,6 +1,6 @@
-#include "degreeheadings.h"
+#include "model/degreeheadings.h"
 
-#include "latin1.h"
+#include "model/latin1.h"
 
 #include <array>
 

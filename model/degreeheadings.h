@@ -1,6 +1,6 @@
 #pragma once
 
-#include "harmonicfield.h"
+#include "model/harmonicfield.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "harmonicfield.h"
+#include "model/harmonicfield.h"
 
 #include <map>
 #include <ranges>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "keytable.h"
+#include "model/keytable.h"
 
 #include <array>
 #include <string>

@@ -1,6 +1,6 @@
-#include "keytable.h"
+#include "model/keytable.h"
 
-#include "latin1.h"
+#include "model/latin1.h"
 
 namespace quiralto::model {
 

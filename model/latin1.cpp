@@ -1,4 +1,4 @@
-#include "latin1.h"
+#include "model/latin1.h"
 
 namespace quiralto::model {
 

@@ -4,9 +4,9 @@
 //
 //   make-scales <folder>
 
+#include "midi/midiwriter.h"
 #include "model/harmonicfield.h"
 #include "model/keytable.h"
-#include "midi/midiwriter.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "tcombobox.h"
+#include "ui/tcombobox.h"
 
-#include "tcombobox_edit.h"
-#include "tcombobox_list.h"
+#include "ui/tcombobox_edit.h"
+#include "ui/tcombobox_list.h"
 #include "windowing/cancelmode.h"
 #include "windowing/drawing.h"
 #include "windowing/systemcolors.h"

@@ -1,4 +1,4 @@
-#include "tcombobox_edit.h"
+#include "ui/tcombobox_edit.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>

@@ -1,4 +1,4 @@
-#include "tcombobox_list.h"
+#include "ui/tcombobox_list.h"
 
 #include "windowing/cancelmode.h"
 #include "windowing/drawing.h"

@@ -1,6 +1,6 @@
-#include "drawing.h"
+#include "windowing/drawing.h"
 
-#include "systemcolors.h"
+#include "windowing/systemcolors.h"
 
 #include <QFont>
 #include <QPainter>

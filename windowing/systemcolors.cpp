@@ -1,4 +1,4 @@
-#include "systemcolors.h"
+#include "windowing/systemcolors.h"
 
 namespace quiralto::windowing {
 

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "midi/midifile.h"
 #include "playback/service/fluidsynthlibrary.h"
 #include "playback/service/handlerguard.h"
 #include "playback/service/medianotifyevent.h"
 #include "playback/service/mediaservice.h"
-#include "midi/midifile.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "x11screen.h"
+#include "testing/x11/x11screen.h"
 
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>

@@ -1,4 +1,4 @@
-#include "x11window.h"
+#include "testing/x11/x11window.h"
 
 #include <poll.h>
 

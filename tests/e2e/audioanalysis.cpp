@@ -1,6 +1,6 @@
-#include "audioanalysis.h"
+#include "tests/e2e/audioanalysis.h"
 
-#include "desktopsession.h"
+#include "tests/e2e/desktopsession.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

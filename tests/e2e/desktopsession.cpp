@@ -1,5 +1,5 @@
-#include "desktopsession.h"
-#include "programscreen.h"
+#include "tests/e2e/desktopsession.h"
+#include "tests/e2e/programscreen.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

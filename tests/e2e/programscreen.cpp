@@ -1,4 +1,4 @@
-#include "programscreen.h"
+#include "tests/e2e/programscreen.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

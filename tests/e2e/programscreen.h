@@ -4,7 +4,7 @@
 // desktop: where its grids' cells lie in the window, and the screen read
 // back as a student would see it.
 
-#include "desktopsession.h"
+#include "tests/e2e/desktopsession.h"
 
 #include <QImage>
 #include <QRect>

@@ -5,9 +5,9 @@
 // middle of the screen. Everything is read back from the X server: window
 // properties and the screen's pixels.
 
-#include "desktopsession.h"
 #include "model/degreeheadings.h"
 #include "model/harmonicfield.h"
+#include "tests/e2e/desktopsession.h"
 #include "ui/screenscaling.h"
 #include "windowing/drawing.h"
 

@@ -2,9 +2,9 @@
 // it opens where designed, a typed key fills the grids, Play plays the scale
 // that can be heard, and closing the window ends the program.
 
-#include "audioanalysis.h"
-#include "desktopsession.h"
-#include "programscreen.h"
+#include "tests/e2e/audioanalysis.h"
+#include "tests/e2e/desktopsession.h"
+#include "tests/e2e/programscreen.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

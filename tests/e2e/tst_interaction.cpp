@@ -10,8 +10,8 @@
 // rows empty, the headings showing the degree names and the focus in the
 // natural grid.
 
-#include "desktopsession.h"
-#include "programscreen.h"
+#include "tests/e2e/desktopsession.h"
+#include "tests/e2e/programscreen.h"
 
 #include <QElapsedTimer>
 #include <QImage>

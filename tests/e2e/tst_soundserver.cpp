@@ -7,9 +7,9 @@
 // available; and a server that hangs rather than goes holds neither the
 // window nor its closing.
 
-#include "audioanalysis.h"
-#include "desktopsession.h"
-#include "programscreen.h"
+#include "tests/e2e/audioanalysis.h"
+#include "tests/e2e/desktopsession.h"
+#include "tests/e2e/programscreen.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

@@ -10,8 +10,8 @@
 // Every test function starts the program afresh, with the pointer resting
 // on the window's background.
 
-#include "desktopsession.h"
-#include "programscreen.h"
+#include "tests/e2e/desktopsession.h"
+#include "tests/e2e/programscreen.h"
 
 #include <QDeadlineTimer>
 #include <QImage>

@@ -4,7 +4,7 @@
 // user chose Wayland, or there is no X display, it runs as a Wayland client
 // and draws its window there. Where there is no desktop at all, it says so.
 
-#include "desktopsession.h"
+#include "tests/e2e/desktopsession.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

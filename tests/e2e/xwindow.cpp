@@ -21,7 +21,7 @@
 //                                   <xhot> <yhot> <lowest>", <lowest> being
 //                                   the lowest row with a visible pixel
 
-#include "x11window.h"
+#include "testing/x11/x11window.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

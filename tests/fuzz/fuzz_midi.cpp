@@ -2,9 +2,9 @@
 // through the playback service as the program uses it, rendering offline.
 // Built by tests/fuzz/run-fuzzer with clang, outside the normal build.
 
-#include "playback/service/fluidsynthservice.h"
 #include "midi/midifile.h"
 #include "midi/midiwriter.h"
+#include "playback/service/fluidsynthservice.h"
 
 #include <QCoreApplication>
 #include <QDir>

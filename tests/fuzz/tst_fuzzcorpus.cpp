@@ -3,10 +3,10 @@
 // crash; each is read and played, or refused as not MIDI with a text that
 // names its file.
 
-#include "model/latin1.h"
-#include "playback/service/fluidsynthservice.h"
 #include "midi/midifile.h"
 #include "midi/midiwriter.h"
+#include "model/latin1.h"
+#include "playback/service/fluidsynthservice.h"
 
 #include <QCoreApplication>
 #include <QDir>

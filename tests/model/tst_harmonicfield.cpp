@@ -1,6 +1,6 @@
 #include "model/harmonicfield.h"
 #include "model/latin1.h"
-#include "notespelling.h"
+#include "tests/model/notespelling.h"
 
 #include <QTest>
 

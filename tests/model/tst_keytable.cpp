@@ -1,7 +1,7 @@
 #include "model/harmonicfield.h"
 #include "model/keytable.h"
 #include "model/latin1.h"
-#include "notespelling.h"
+#include "tests/model/notespelling.h"
 
 #include <QTest>
 

@@ -1,11 +1,11 @@
+#include "midi/midifile.h"
+#include "playback/service/audiodriver.h"
 #include "playback/service/fluidsynthservice.h"
 #include "playback/service/medianotifyevent.h"
-#include "playback/service/audiodriver.h"
-#include "midi/midifile.h"
 
 #include "model/keytable.h"
 #include "model/latin1.h"
-#include "audiolevel.h"
+#include "tests/support/audiolevel.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -5,11 +5,11 @@
 
 #include "app/errorbox.h"
 #include "model/keytable.h"
-#include "playback/service/fluidsynthservice.h"
 #include "playback/mcideviceerror.h"
-#include "playback/service/medianotifyevent.h"
 #include "playback/scaleplayer.h"
-#include "audiolevel.h"
+#include "playback/service/fluidsynthservice.h"
+#include "playback/service/medianotifyevent.h"
+#include "tests/support/audiolevel.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,9 +1,9 @@
 #include "model/latin1.h"
 #include "playback/mcideviceerror.h"
-#include "playback/service/medianotifyevent.h"
 #include "playback/scaleplayer.h"
-#include "failurerecorder.h"
-#include "fakemediaservice.h"
+#include "playback/service/medianotifyevent.h"
+#include "tests/support/failurerecorder.h"
+#include "tests/support/fakemediaservice.h"
 #include "windowing/cancelmode.h"
 #include "windowing/systemcolors.h"
 

@@ -1,4 +1,4 @@
-#include "fakemediaservice.h"
+#include "tests/support/fakemediaservice.h"
 
 #include <QCoreApplication>
 

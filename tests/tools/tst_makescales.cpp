@@ -1,6 +1,6 @@
-#include "model/keytable.h"
-#include "notespelling.h"
 #include "midi/midifile.h"
+#include "model/keytable.h"
+#include "tests/model/notespelling.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,9 +3,9 @@
 // the grids as tables under their column headings, the key selector's text,
 // and whether each Play button can play.
 
-#include "fakemediaservice.h"
 #include "model/keytable.h"
 #include "playback/scaleplayer.h"
+#include "tests/support/fakemediaservice.h"
 #include "ui/accessibility.h"
 #include "ui/tcombobox.h"
 #include "ui/tform1.h"

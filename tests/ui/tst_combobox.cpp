@@ -1,5 +1,5 @@
 #include "model/keytable.h"
-#include "failurerecorder.h"
+#include "tests/support/failurerecorder.h"
 #include "ui/tcombobox.h"
 #include "windowing/cancelmode.h"
 #include "windowing/drawing.h"

@@ -3,10 +3,10 @@
 // (always the same one), through the scripted service. After every event
 // the players' state must still be one their state table allows.
 
-#include "failurerecorder.h"
-#include "fakemediaservice.h"
 #include "model/keytable.h"
 #include "playback/scaleplayer.h"
+#include "tests/support/failurerecorder.h"
+#include "tests/support/fakemediaservice.h"
 #include "ui/tcombobox.h"
 #include "ui/tform1.h"
 

@@ -3,9 +3,9 @@
 // service rendering offline. The program must not grow, and must not keep a
 // device that no player holds.
 
-#include "opendevices.h"
-#include "playback/service/fluidsynthservice.h"
 #include "playback/scaleplayer.h"
+#include "playback/service/fluidsynthservice.h"
+#include "tests/support/opendevices.h"
 #include "ui/tcombobox.h"
 #include "ui/tform1.h"
 

@@ -1,7 +1,7 @@
-#include "fakemediaservice.h"
 #include "model/keytable.h"
 #include "playback/mcideviceerror.h"
 #include "playback/scaleplayer.h"
+#include "tests/support/fakemediaservice.h"
 #include "ui/tcombobox.h"
 #include "ui/tform1.h"
 #include "ui/tstringgrid.h"
