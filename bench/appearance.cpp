@@ -217,4 +217,15 @@ void sleepMs(int milliseconds)
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+bool waitFor(const std::function<bool()> &condition, int timeoutMs, int pollMs)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (Clock::now() > deadline)
+            return false;
+        sleepMs(pollMs);
+    }
+    return true;
+}
+
 } // namespace quiralto::bench

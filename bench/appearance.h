@@ -8,6 +8,7 @@
 
 #include <X11/Xlib.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -85,5 +86,9 @@ bool usesFile(pid_t pid, const std::string &part);
 std::optional<long> statusKiB(pid_t pid, const char *field);
 
 void sleepMs(int milliseconds);
+
+// Polls \a condition every \a pollMs until it holds (true) or \a timeoutMs
+// have passed (false).
+bool waitFor(const std::function<bool()> &condition, int timeoutMs, int pollMs = 10);
 
 } // namespace quiralto::bench

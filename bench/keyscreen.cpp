@@ -40,17 +40,6 @@ constexpr Rect Players[] = {{72, 72, 29, 30}, {72, 200, 29, 30}, {72, 328, 29, 3
 constexpr unsigned long PlayGreen = 0x00ff00;
 constexpr int KeyCount = 15;
 
-bool waitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (Clock::now() > deadline)
-            return false;
-        sleepMs(10);
-    }
-    return true;
-}
-
 bool everyPlayAvailable(Display *display, Window window)
 {
     for (const Rect &player : Players) {

@@ -71,17 +71,6 @@ struct Session
     }
 };
 
-bool waitFor(const std::function<bool()> &condition, int timeoutMs, int pollMs = 10)
-{
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (Clock::now() > deadline)
-            return false;
-        sleepMs(pollMs);
-    }
-    return true;
-}
-
 double mib(std::optional<long> kib)
 {
     return kib ? double(*kib) / 1024 : std::nan("");
