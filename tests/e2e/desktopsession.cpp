@@ -192,11 +192,34 @@ std::optional<QString> DesktopSession::launch(QProcess &process, const QProcessE
     process.start(QStringLiteral(QUIRALTO_PATH), {});
     if (!process.waitForStarted(5000))
         return std::nullopt;
-    const auto window = run(QStringLiteral(XWINDOW_PATH),
+    const auto mapped = run(QStringLiteral(XWINDOW_PATH),
                             {QStringLiteral("wait-map"), WindowTitle, QStringLiteral("10000")}, 15000);
-    if (!window)
+    if (!mapped)
         return std::nullopt;
-    return QString::fromLatin1(window->trimmed());
+    const QString window = QString::fromLatin1(mapped->trimmed());
+    waitForFirstPaint(window);
+    return window;
+}
+
+// A window is mapped before the program has drawn it, and Qt may send a
+// large window's first picture in several pieces, top to bottom: until its
+// first and last rows are there, parts of the client area still show the
+// black of the screen beneath. A window never drawn is left to the test.
+void DesktopSession::waitForFirstPaint(const QString &window) const
+{
+    const QRect client = clientGeometry(window);
+    if (!client.isValid())
+        return;
+    const auto drawn = [](const QImage &screen, QPoint at) { return (screen.pixel(at) & 0xffffff) != 0; };
+    const QDeadlineTimer deadline(5000);
+    do {
+        const QImage screen = screenshot();
+        // A window larger than the screen is drawn as far as the screen reaches.
+        const QRect visible = client.adjusted(1, 1, -1, -1) & screen.rect();
+        if (visible.isValid() && drawn(screen, visible.topLeft()) && drawn(screen, visible.bottomRight()))
+            return;
+        QThread::msleep(50);
+    } while (!deadline.hasExpired());
 }
 
 QImage DesktopSession::screenshot() const

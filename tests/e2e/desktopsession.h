@@ -34,7 +34,8 @@ public:
     static QString monitorSource() { return QStringLiteral("quiralto_e2e.monitor"); }
 
     /// Starts Quiralto in its scale folder on this desktop and waits for
-    /// its window to be mapped; returns the window's id, or nothing. The
+    /// its window to be mapped and first drawn; returns the window's id, or
+    /// nothing. The
     /// program gets this desktop's environment, or \a environment.
     std::optional<QString> launch(QProcess &process) const;
     std::optional<QString> launch(QProcess &process, const QProcessEnvironment &environment) const;
@@ -73,6 +74,7 @@ public:
 
 private:
     bool startX(ServerState serverState);
+    void waitForFirstPaint(const QString &window) const;
 
     QTemporaryDir m_runtime;
     QString m_display;
