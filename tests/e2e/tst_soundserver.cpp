@@ -56,6 +56,7 @@ private:
     bool waitFor(const std::function<bool()> &condition, int timeoutMs, int pollMs = 50) const;
     void click(QPoint inWindow) const;
     void clickPlay(int form = Harmonic) const;
+    bool hangSoundServerUnderAScale(int playingMs);
     void verifyPressSounds(bool wholeScale);
     std::optional<QString> errorBox(int timeoutMs) const;
     void restartSoundServer();
@@ -141,6 +142,17 @@ void TestSoundServer::verifyPressSounds(bool wholeScale)
     QVERIFY2(heard == HarmonicScale, qPrintable(QStringLiteral("heard ") + noteList(heard)));
 }
 
+// The sound server stops answering \a playingMs into the harmonic scale;
+// true when Play greyed at the press and came back by itself.
+bool TestSoundServer::hangSoundServerUnderAScale(int playingMs)
+{
+    clickPlay();
+    if (!waitFor([this] { return !playAvailable(); }, 2000))
+        return false;
+    QThread::msleep(playingMs);
+    return m_desktop.suspendSoundServer() && waitFor([this] { return playAvailable(); }, 5000);
+}
+
 void TestSoundServer::initTestCase()
 {
     QVERIFY2(m_desktop.failure().isEmpty(), qPrintable(m_desktop.failure()));
@@ -221,11 +233,7 @@ void TestSoundServer::hungWhileAScalePlays()
     // GIVEN the harmonic scale playing for a second and a half, when the
     // sound server stops answering: Play comes back by itself
     QVERIFY(playAvailable());
-    clickPlay();
-    QVERIFY2(waitFor([this] { return !playAvailable(); }, 2000), "Play did not grey");
-    QThread::msleep(1500);
-    QVERIFY(m_desktop.suspendSoundServer());
-    QVERIFY2(waitFor([this] { return playAvailable(); }, 5000), "Play stayed grey after the server hung");
+    QVERIFY2(hangSoundServerUnderAScale(1500), "Play did not grey, or stayed grey after the server hung");
 
     // WHEN another Play is pressed
     QElapsedTimer sincePress;
@@ -254,11 +262,7 @@ void TestSoundServer::hungWhileAScalePlays()
 
     // AND with the server hung under a scale again, closing the window ends
     // the program within two seconds, as a success
-    clickPlay();
-    QVERIFY2(waitFor([this] { return !playAvailable(); }, 2000), "Play did not grey");
-    QThread::msleep(1000);
-    QVERIFY(m_desktop.suspendSoundServer());
-    QVERIFY2(waitFor([this] { return playAvailable(); }, 5000), "Play stayed grey after the server hung");
+    QVERIFY2(hangSoundServerUnderAScale(1000), "Play did not grey, or stayed grey after the server hung");
     QElapsedTimer sinceClose;
     sinceClose.start();
     QVERIFY(m_desktop.run(QStringLiteral(XWINDOW_PATH), {QStringLiteral("close"), m_window}));
