@@ -218,9 +218,11 @@ def check(program, scales, xwindow):
         desktop.close()
 
 
-def main():
+def run(check, usage):
+    """Runs check(program, scales, xwindow) on the command line's arguments:
+    0 when it passes, 1 when it fails, 2 with \a usage when misused."""
     if len(sys.argv) != 4:
-        print(__doc__)
+        print(usage)
         return 2
     try:
         check(*sys.argv[1:])
@@ -234,4 +236,4 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run(check, __doc__))

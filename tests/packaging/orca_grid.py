@@ -16,7 +16,7 @@ import subprocess
 import sys
 import time
 
-from atspi_grid import MI_MENOR_NATURAL, NATURAL_GRID, WINDOW_TITLE, Desktop, Failure, find, wait_for
+from atspi_grid import MI_MENOR_NATURAL, NATURAL_GRID, WINDOW_TITLE, Desktop, Failure, find, run, wait_for
 
 REMARK = "O acorde da dominante é menor."
 PHRASES = set(MI_MENOR_NATURAL) - {""} | {REMARK}
@@ -100,20 +100,12 @@ def check(program, scales, xwindow):
 
 
 def main():
-    if len(sys.argv) != 4:
-        print(__doc__)
-        return 2
     if subprocess.run(["pgrep", "-u", str(os.getuid()), "-x", "orca"], capture_output=True).returncode == 0:
         print("SKIP: another Orca runs for this user")
         return 77
     # A test that runs too long is ended by SIGTERM: close the desktop still.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    try:
-        check(*sys.argv[1:])
-    except (Failure, OSError, subprocess.SubprocessError) as failure:
-        print("FAIL:", failure)
-        return 1
-    return 0
+    return run(check, __doc__)
 
 
 if __name__ == "__main__":
