@@ -117,72 +117,87 @@ constexpr float Audible = 1e-3f;
 class FakeSoundServer
 {
 public:
+    // The threads that make, pull and delete drivers share the server's
+    // state: one let go by a hang may still be inside it when the test that
+    // made the server has returned.
     AudioDriverMaker driverMaker()
     {
-        return [this](AudioCallback callback, void *data) -> std::unique_ptr<AudioDriver> {
-            waitAwake();
-            if (!m_running)
+        return [state = m_state](AudioCallback callback, void *data) -> std::unique_ptr<AudioDriver> {
+            state->waitAwake();
+            if (!state->running)
                 return nullptr;
-            ++m_driversMade;
-            return std::make_unique<Driver>(*this, callback, data);
+            ++state->driversMade;
+            return std::make_unique<Driver>(state, callback, data);
         };
     }
 
-    void stop() { m_running = false; }
-    void restart() { m_running = true; }
-    void hang() { setHanging(true); }
-    void wake() { setHanging(false); }
+    void stop() { m_state->running = false; }
+    void restart() { m_state->running = true; }
+    void hang() { m_state->setHanging(true); }
+    void wake() { m_state->setHanging(false); }
     bool hanging()
     {
-        const std::lock_guard lock(m_lock);
-        return m_hanging;
+        const std::lock_guard lock(m_state->lock);
+        return m_state->hanging;
     }
     // Wakes the server and waits until no thread is held inside it any more.
     void wakeAndDrain()
     {
         wake();
-        while (m_inside > 0)
+        while (m_state->inside > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 
-    int driversMade() const { return m_driversMade; }
-    int driversAlive() const { return m_driversAlive; }
+    int driversMade() const { return m_state->driversMade; }
+    int driversAlive() const { return m_state->driversAlive; }
     // The loudest sample pulled since the last call.
-    float takePeak() { return m_peak.exchange(0); }
+    float takePeak() { return m_state->peak.exchange(0); }
 
 private:
     static constexpr int PeriodFrames = 256;
 
-    void setHanging(bool hanging)
+    struct State
     {
-        const std::lock_guard lock(m_lock);
-        m_hanging = hanging;
-        m_woken.notify_all();
-    }
+        void setHanging(bool now)
+        {
+            const std::lock_guard held(lock);
+            hanging = now;
+            woken.notify_all();
+        }
 
-    void waitAwake()
-    {
-        ++m_inside;
-        std::unique_lock lock(m_lock);
-        m_woken.wait(lock, [this] { return !m_hanging; });
-        --m_inside;
-    }
+        void waitAwake()
+        {
+            ++inside;
+            std::unique_lock held(lock);
+            woken.wait(held, [this] { return !hanging; });
+            --inside;
+        }
+
+        std::atomic<bool> running{true};
+        std::mutex lock;
+        std::condition_variable woken;
+        bool hanging = false;
+        std::atomic<int> inside{0};
+        std::atomic<int> driversMade{0};
+        std::atomic<int> driversAlive{0};
+        std::atomic<float> peak{0};
+    };
 
     class Driver : public AudioDriver
     {
     public:
-        Driver(FakeSoundServer &server, AudioCallback callback, void *data)
-            : m_server(server), m_callback(callback), m_data(data)
+        Driver(std::shared_ptr<State> server, AudioCallback callback, void *data)
+            : m_server(std::move(server)), m_callback(callback), m_data(data)
         {
-            ++m_server.m_driversAlive;
+            ++m_server->driversAlive;
             m_thread = std::thread([this] { pull(); });
         }
         ~Driver() override
         {
             m_deleted = true;
-            m_server.waitAwake();
+            m_server->waitAwake();
             m_thread.join();
-            --m_server.m_driversAlive;
+            --m_server->driversAlive;
         }
 
     private:
@@ -191,33 +206,26 @@ private:
             std::vector<float> left(PeriodFrames), right(PeriodFrames);
             float *out[] = {left.data(), right.data()};
             auto next = std::chrono::steady_clock::now();
-            while (!m_deleted && m_server.m_running) {
-                m_server.waitAwake();
+            while (!m_deleted && m_server->running) {
+                m_server->waitAwake();
                 m_callback(m_data, PeriodFrames, 0, nullptr, 2, out);
                 const float peak = std::max(peakOf(left), peakOf(right));
-                float before = m_server.m_peak;
-                while (peak > before && !m_server.m_peak.compare_exchange_weak(before, peak)) {
+                float before = m_server->peak;
+                while (peak > before && !m_server->peak.compare_exchange_weak(before, peak)) {
                 }
                 next += std::chrono::microseconds(1000000 * PeriodFrames / OutputSampleRate);
                 std::this_thread::sleep_until(next);
             }
         }
 
-        FakeSoundServer &m_server;
+        const std::shared_ptr<State> m_server;
         AudioCallback m_callback;
         void *m_data;
         std::atomic<bool> m_deleted{false};
         std::thread m_thread;
     };
 
-    std::atomic<bool> m_running{true};
-    std::mutex m_lock;
-    std::condition_variable m_woken;
-    bool m_hanging = false;
-    std::atomic<int> m_inside{0};
-    std::atomic<int> m_driversMade{0};
-    std::atomic<int> m_driversAlive{0};
-    std::atomic<float> m_peak{0};
+    const std::shared_ptr<State> m_state = std::make_shared<State>();
 };
 
 // Waits, with the event loop running, until the speakers have sounded.
