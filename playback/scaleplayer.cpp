@@ -48,9 +48,9 @@ const QImage &playGlyph(bool available)
 constexpr QSize SmallestSize(21 + 8, 16 + 4);
 constexpr QSize DefaultSize(29, 30);
 
-EMCIDeviceError serviceError(const MediaService &service, ErrorCode code)
+EMCIDeviceError deviceError(const std::optional<std::string> &serviceText)
 {
-    return EMCIDeviceError(service.errorText(code).value_or("Unknown error code"));
+    return EMCIDeviceError(serviceText.value_or("Unknown error code"));
 }
 
 } // namespace
@@ -92,7 +92,7 @@ void ScalePlayer::Open()
 
     DeviceId device = 0;
     if (record(m_service.open(m_fileName, device)) != NoError)
-        throw serviceError(m_service, m_lastError);
+        throw deviceError(m_service.errorText(m_lastError));
 
     m_openDeviceId = device;
     std::uint32_t length = 0;
@@ -118,7 +118,7 @@ void ScalePlayer::Play()
     // press's business; but without an audio output the user would hear
     // nothing and never learn why, so that refusal is told as an open's is.
     if (record(m_service.play(m_openDeviceId, this)) == ErrorNoAudioOutput)
-        throw serviceError(m_service, m_lastError);
+        throw deviceError(m_service.errorText(m_lastError));
 }
 
 void ScalePlayer::closeDevice()
@@ -162,8 +162,10 @@ void ScalePlayer::handleCompletionNotice(const MediaNotifyEvent &notice)
         OnNotify(this);
     // A play that the service could not start at once, and then never could,
     // is told as one refused at the press.
-    if (notice.error() != NoError)
-        throw serviceError(m_service, record(notice.error()));
+    if (notice.error() != NoError) {
+        record(notice.error());
+        throw deviceError(notice.errorText());
+    }
 }
 
 void ScalePlayer::cancelPress()

@@ -296,14 +296,12 @@ void FluidSynthService::outputLost()
 }
 
 // The plays that waited for an output end as a play refused for want of one
-// does, each naming its file.
+// does, each notice naming its own file.
 void FluidSynthService::failPlaysWithoutOutput()
 {
     m_outputDeadline.stop();
-    for (const auto &[id, device] : m_devices) {
-        if (device->outputLost(ErrorNoAudioOutput))
-            fail(ErrorNoAudioOutput, {device->fileName(), {}});
-    }
+    for (const auto &[id, device] : m_devices)
+        device->outputLost(ErrorNoAudioOutput);
 }
 
 bool FluidSynthService::anyDevicePlays()

@@ -43,7 +43,8 @@ class SynthEngine;
 /// No request waits on the sound server for more than a moment. A play
 /// whose output is still being made after that moment goes on waiting for
 /// it off the UI thread, and ends, if the output has not come a second
-/// later, with a failure notice that carries ErrorNoAudioOutput.
+/// later, with a failure notice that carries ErrorNoAudioOutput and its text
+/// for the device's own file.
 ///
 /// Not thread-safe: every request comes from the UI thread, where the
 /// completion notices also arrive.

@@ -2,6 +2,7 @@
 
 #include "midi/midiwriter.h"
 #include "playback/service/requestrefused.h"
+#include "playback/service/servicemessages.h"
 #include "playback/service/synthengine.h"
 
 #include <QCoreApplication>
@@ -111,16 +112,15 @@ ErrorCode SequencerDevice::play(QObject *notifyTarget)
     return NoError;
 }
 
-bool SequencerDevice::outputLost(ErrorCode error)
+void SequencerDevice::outputLost(ErrorCode error)
 {
     catchUp();
     if (m_mode != DeviceMode::Playing)
-        return false;
+        return;
     m_engine.withSynth([this](fluid_synth_t *synth) { stopPlayer(synth); });
     m_mode = DeviceMode::Stopped;
     m_atEnd = true;
     notify(MediaNotifyEvent::Reason::Failure, error);
-    return true;
 }
 
 void SequencerDevice::startOver()
@@ -171,8 +171,10 @@ void SequencerDevice::catchUp()
 
 void SequencerDevice::notify(MediaNotifyEvent::Reason reason, ErrorCode error)
 {
-    if (m_notifyTarget)
-        QCoreApplication::postEvent(m_notifyTarget, new MediaNotifyEvent(m_id, reason, error));
+    if (m_notifyTarget) {
+        auto text = error == NoError ? std::nullopt : serviceErrorText(error, {m_fileName, {}});
+        QCoreApplication::postEvent(m_notifyTarget, new MediaNotifyEvent(m_id, reason, error, std::move(text)));
+    }
     m_notifyTarget.clear();
 }
 

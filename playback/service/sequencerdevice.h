@@ -41,10 +41,10 @@ public:
     ErrorCode play(QObject *notifyTarget);
     // The output that played the device's sound is gone, or the one it was
     // to play on never came: a play request still running ends, with a
-    // failure notice that carries \a error, as if the file had played to its
-    // end, so that the next one starts it over, and nothing of it sounds in
-    // the next output. True when a request ended so.
-    bool outputLost(ErrorCode error);
+    // failure notice that carries \a error and its text for this device's
+    // file, as if the file had played to its end, so that the next one
+    // starts it over, and nothing of it sounds in the next output.
+    void outputLost(ErrorCode error);
 
 private:
     // What the audio thread shares with the UI thread about one player.

@@ -39,6 +39,7 @@ class NoticeRecorder : public QObject
 public:
     std::vector<Reason> reasons;
     std::vector<DeviceId> devices;
+    std::vector<std::string> errorTexts;
 
 protected:
     bool event(QEvent *event) override
@@ -48,6 +49,7 @@ protected:
         const auto *notice = static_cast<MediaNotifyEvent *>(event);
         reasons.push_back(notice->reason());
         devices.push_back(notice->device());
+        errorTexts.push_back(notice->errorText().value_or(std::string()));
         return true;
     }
 };
@@ -635,27 +637,34 @@ private slots:
             NoticeRecorder recorder;
             if (hangsWhilePlaying) {
                 const DeviceId first = openFile(service, "longo.MID");
-                QCOMPARE(service.play(first, &recorder), NoError);
+                NoticeRecorder earlier;
+                QCOMPARE(service.play(first, &earlier), NoError);
                 QVERIFY(heardWithin(server, 5000));
                 server.hang();
                 // The stuck output ends the file as a lost one does, untold
-                QTRY_COMPARE_WITH_TIMEOUT(recorder.reasons, std::vector{Reason::Failure}, 5000);
-                recorder.reasons.clear();
-                recorder.devices.clear();
+                QTRY_COMPARE_WITH_TIMEOUT(earlier.reasons, std::vector{Reason::Failure}, 5000);
             } else {
                 server.hang();
             }
 
-            // WHEN a file is opened and played while the server hangs
+            // WHEN two files are played while the server hangs, and a
+            // request fails meanwhile
             const DeviceId device = openFile(service, "curto.MID");
+            const DeviceId other = openFile(service, "longo.MID");
             QCOMPARE(service.play(device, &recorder), NoError);
+            QCOMPARE(service.play(other, &recorder), NoError);
+            DeviceId missing = 0;
+            QCOMPARE(service.open("falta.MID", missing), ErrorCode(ErrorFileNotFound));
             QVERIFY(server.hanging());
 
-            // THEN the play ends, failed for want of an output, naming its file
-            QTRY_COMPARE_WITH_TIMEOUT(recorder.reasons, std::vector{Reason::Failure}, 5000);
-            QCOMPARE(recorder.devices, std::vector{device});
+            // THEN each play ends, failed for want of an output, its notice naming its own file
+            QTRY_COMPARE_WITH_TIMEOUT(recorder.reasons, (std::vector{Reason::Failure, Reason::Failure}), 5000);
+            QCOMPARE(std::set(recorder.devices.begin(), recorder.devices.end()), (std::set{device, other}));
+            for (std::size_t i = 0; i < recorder.devices.size(); ++i) {
+                const char *file = recorder.devices[i] == device ? "\"curto.MID\"" : "\"longo.MID\"";
+                QVERIFY2(recorder.errorTexts[i].find(file) != std::string::npos, recorder.errorTexts[i].c_str());
+            }
             QCOMPARE(modeOf(service, device), DeviceMode::Stopped);
-            QVERIFY(service.errorText(ErrorNoAudioOutput)->find("\"curto.MID\"") != std::string::npos);
 
             if (!hangsWhilePlaying) {
                 // AND once the server wakes, the next press sounds
