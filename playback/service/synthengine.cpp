@@ -178,11 +178,15 @@ void SynthEngine::beginOutput(const AudioDriverMaker &makeDriver, std::function<
     auto making = std::make_shared<Making>();
     // Made before its driver, whose thread may call back at once.
     making->output = std::make_unique<Output>(m_renderLock, this);
-    m_making = making;
     runDetached([making, output = making->output.get(), makeDriver, settled = std::move(settled),
                  settings = m_settings, &fluid = m_fluid] {
-        auto driver = makeDriver ? makeDriver(&SynthEngine::renderForDriver, output)
-                                 : makeFluidSynthDriver(fluid, settings.get(), &SynthEngine::renderForDriver, output);
+        std::unique_ptr<AudioDriver> driver;
+        try {
+            driver = makeDriver ? makeDriver(&SynthEngine::renderForDriver, output)
+                                : makeFluidSynthDriver(fluid, settings.get(), &SynthEngine::renderForDriver, output);
+        } catch (...) {
+            // Out of memory, say: no output, as when the server refuses one.
+        }
         std::unique_lock lock(making->lock);
         if (making->abandoned) {
             // The engine has gone, and cut the output as it went.
@@ -194,9 +198,16 @@ void SynthEngine::beginOutput(const AudioDriverMaker &makeDriver, std::function<
         making->finished = true;
         making->finishedChanged.notify_all();
         // Under the lock, so that the engine cannot go while it is told.
-        if (settled)
-            settled();
+        // Left untold when telling fails: the next request, or the deadline
+        // of a play that waits, settles the output all the same.
+        try {
+            if (settled)
+                settled();
+        } catch (...) {
+        }
     });
+    // Only once its thread runs: a making that never began would never end.
+    m_making = std::move(making);
 }
 
 OutputState SynthEngine::settleOutput(std::chrono::milliseconds patience)
@@ -251,7 +262,14 @@ void SynthEngine::abandonMaking()
 void SynthEngine::retire(std::unique_ptr<Output> output)
 {
     withSynth([&](fluid_synth_t *) { output->engine = nullptr; });
-    runDetached([output = std::move(output)]() mutable { output.reset(); });
+    Output *const retired = output.release();
+    try {
+        runDetached([retired] { delete retired; });
+    } catch (...) {
+        // No thread to delete it on. Deleting it here could hold the window
+        // on a hung server, so it is left, cut from the engine, to the end
+        // of the process.
+    }
 }
 
 template <typename Work>
