@@ -26,10 +26,12 @@ QList<PlatformSetting> platformSettings(const QProcessEnvironment &environment);
 void applyPlatformSettings();
 
 /// Runs \a makeApplication, which makes the application object and with it
-/// opens the desktop. Where there is no desktop, or it cannot be opened, Qt
-/// would abort with a core dump after its own advice; instead the program
-/// writes one line on the standard error stream, saying that it needs a
-/// graphical desktop, and ends with status 1. Anything else Qt says
+/// opens the desktop. Where that fails, Qt would abort with a core dump
+/// after its own advice; instead the program ends with status 1 after one
+/// line on the standard error stream: that it needs a graphical desktop and
+/// there is none, or the display named could not be opened, where Qt says
+/// so; otherwise (a platform plugin missing or broken) that the desktop
+/// could not be started, followed by what Qt said. Anything Qt says
 /// meanwhile is written once the desktop is open.
 void openDesktop(const std::function<void()> &makeApplication);
 

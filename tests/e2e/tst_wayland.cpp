@@ -193,31 +193,50 @@ void TestWayland::runsWhereTheDesktopAllows()
 
 void TestWayland::saysSoWhereThereIsNoDesktop_data()
 {
-    QTest::addColumn<QString>("variable");
-    QTest::addColumn<QString>("display");
-    QTest::newRow("from a text console") << QString() << QString();
-    QTest::newRow("an X display that is not there") << QStringLiteral("DISPLAY") << QStringLiteral(":97");
-    QTest::newRow("a Wayland display that is not there") << QStringLiteral("WAYLAND_DISPLAY") << QStringLiteral("none");
+    QTest::addColumn<QStringList>("settings");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QString>("qtSaid");
+    const QString noDisplay = QStringLiteral("quiralto: precisa de um ambiente gráfico (DISPLAY ou WAYLAND_DISPLAY), e não há nenhum.");
+    const QString notStarted = QStringLiteral("quiralto: o ambiente gráfico não pôde ser iniciado.");
+    QTest::newRow("from a text console") << QStringList() << noDisplay << QString();
+    QTest::newRow("an X display that is not there")
+        << QStringList{QStringLiteral("DISPLAY=:97")}
+        << QStringLiteral("quiralto: precisa de um ambiente gráfico, e a tela \":97\" não pôde ser aberta.") << QString();
+    QTest::newRow("a Wayland display that is not there")
+        << QStringList{QStringLiteral("WAYLAND_DISPLAY=none")}
+        << QStringLiteral("quiralto: precisa de um ambiente gráfico, e a tela \"none\" não pôde ser aberta.") << QString();
+    // The display is fine, and Wayland, which has none, is only the fallback.
+    const QString plugin = QStringLiteral("QT_QPA_PLATFORM=quiralto-nenhuma");
+    const QString display = QStringLiteral("DISPLAY=") + m_desktop.environment().value(QStringLiteral("DISPLAY"));
+    QTest::newRow("a platform plugin that is not there, beside a display")
+        << QStringList{display, plugin + QStringLiteral(";wayland")} << notStarted << QStringLiteral("\"quiralto-nenhuma\"");
+    QTest::newRow("a platform plugin that is not there, and no display")
+        << QStringList{plugin} << notStarted << QStringLiteral("\"quiralto-nenhuma\"");
 }
 
 void TestWayland::saysSoWhereThereIsNoDesktop()
 {
-    QFETCH(QString, variable);
-    QFETCH(QString, display);
+    QFETCH(QStringList, settings);
+    QFETCH(QString, said);
+    QFETCH(QString, qtSaid);
     // The runtime folder holds no display of the name Wayland tries unbidden.
     QProcessEnvironment environment = m_desktop.environment();
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_waylandRuntime.path());
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QString::fromLatin1(name));
-    if (!variable.isEmpty())
-        environment.insert(variable, display);
+    for (const QString &setting : settings)
+        environment.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
     m_program.setProcessEnvironment(environment);
     m_program.start(QStringLiteral(QUIRALTO_PATH), {});
     QVERIFY(m_program.waitForFinished(30000));
     QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_program.exitCode(), 1);
+    // The program's one line; Qt's own account after it only where the
+    // display is not to blame.
     const QString errors = QString::fromUtf8(m_program.readAllStandardError());
-    QVERIFY2(errors.startsWith(u"quiralto: precisa de um ambiente gráfico") && errors.count(u'\n') == 1,
+    QVERIFY2(errors.startsWith(said + u'\n'), qPrintable(errors));
+    QVERIFY2(qtSaid.isEmpty() ? errors.count(u'\n') == 1
+                              : errors.contains(qtSaid) && errors.contains(u"no Qt platform plugin could be initialized"),
              qPrintable(errors));
 }
 
