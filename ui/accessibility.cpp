@@ -82,7 +82,10 @@ public:
         }
         if (isHeading())
             return state;
-        state.selectable = true;
+        // The selection is a highlight that nothing acts on: nothing copies
+        // or uses a selected run. A cell says whether it lies in it, but
+        // does not claim to be selectable, so that a screen reader reading
+        // a row does not put "not selected" before every chord.
         state.selected = isSelected();
         state.focusable = true;
         state.focused = m_grid->hasFocus() && m_grid->currentColumn() == m_col;

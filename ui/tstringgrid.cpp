@@ -3,6 +3,7 @@
 #include "ui/accessibility.h"
 #include "windowing/cancelmode.h"
 #include "windowing/drawing.h"
+#include "windowing/handlerboundary.h"
 #include "windowing/systemcolors.h"
 
 #include <QKeyEvent>
@@ -264,11 +265,21 @@ void TStringGrid::scrollToColumn(int col)
 // Only the selection's look depends on the active role. Qt tells
 // assistive technology of the grid's focus only after this handler, and a
 // screen reader follows the last focus it hears of: the current cell's
-// must come after it.
+// must come after it. A click that brought the focus moves the current
+// cell before then; the one announcement names the cell it moved to.
 void TStringGrid::focusInEvent(QFocusEvent *)
 {
     update(selectionRect());
-    QMetaObject::invokeMethod(this, [this] { announceFocusIn(this); }, Qt::QueuedConnection);
+    m_focusInAnnouncing = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            windowing::guarded([this] {
+                m_focusInAnnouncing = false;
+                announceFocusIn(this);
+            });
+        },
+        Qt::QueuedConnection);
 }
 
 void TStringGrid::focusOutEvent(QFocusEvent *)
@@ -419,7 +430,7 @@ void TStringGrid::setSelection(int current, int anchor)
             changed += cellRect(col, ChordRow);
     }
     update(changed);
-    if (m_current != oldCurrent)
+    if (m_current != oldCurrent && !m_focusInAnnouncing)
         announceCurrentCell(this);
 }
 

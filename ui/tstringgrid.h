@@ -111,6 +111,9 @@ private:
     int m_current = 0;
     int m_anchor = 0;
     bool m_selecting = false;
+    // The focus has come in and its announcement, with the grid's remark,
+    // is still to be made.
+    bool m_focusInAnnouncing = false;
     QBasicTimer m_selectTimer;
     QPoint m_pointer;
 };

@@ -6,7 +6,9 @@ A student chooses "Mi Menor - 1 Sustenido" from the keyboard (three Tabs
 from the first grid, then "m"); the screen reader is told of each chord
 written into the natural grid, the grid then reads its chords at their
 columns under its degree headings, and the three Play buttons, greyed
-before, can play.
+before, can play. A click then brings the focus into the natural grid: the
+screen reader is told once that the clicked cell has it, with the grid's
+remark.
 
 Usage: atspi_grid.py <quiralto> <scale folder> <xwindow helper>
 Runs with Debian's python3 (python3-pyatspi), not another interpreter.
@@ -21,6 +23,7 @@ import time
 
 WINDOW_TITLE = "Quiralto - Versão 1.0"
 NATURAL_GRID = "Acordes da escala primitiva"
+REMARK = "O acorde da dominante é menor."
 PLAYERS = ["Tocar escala primitiva", "Tocar escala harmônica", "Tocar escala melódica"]
 # As a screen reader is to say them: the grid shows "Fá # Dim.".
 MI_MENOR_NATURAL = ["Mi menor", "", "Fá sustenido diminuto", "Sol maior", "", "Lá menor", "",
@@ -126,9 +129,11 @@ class Desktop:
 
 
 def find(accessible, role, name=None):
-    """The first descendant with this role name and accessible name (any
-    name when none is given)."""
-    if accessible.getRoleName() == role and name in (None, accessible.name):
+    """The first descendant with this role (pyatspi.ROLE_...) and accessible
+    name (any name when none is given). Roles are compared by number: their
+    names change between releases of at-spi2-core ("push button" on Debian
+    12 is "button" on Debian 13)."""
+    if accessible.getRole() == role and name in (None, accessible.name):
         return accessible
     for index in range(accessible.childCount):
         child = accessible.getChildAtIndex(index)
@@ -136,6 +141,21 @@ def find(accessible, role, name=None):
         if found:
             return found
     return None
+
+
+def start_program(desktop, program, scales):
+    """Starts the program in its scale folder, describing itself on the
+    accessibility bus, and ending at once, as in every test, on a failure
+    that escapes a handler."""
+    return desktop.start([program], cwd=scales, env=dict(desktop.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+                                                         QUIRALTO_STRICT_HANDLERS="1"))
+
+
+def cell_centre(table, column):
+    """Where the middle of a chord cell is on the screen, for xdotool."""
+    import pyatspi
+    extents = table.getAccessibleAt(0, column).queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return str(extents.x + extents.width // 2), str(extents.y + extents.height // 2)
 
 
 def row_texts(table, row):
@@ -147,7 +167,7 @@ def header_texts(table):
 
 
 def can_play(window, pyatspi):
-    states = [find(window, "push button", name).getState() for name in PLAYERS]
+    states = [find(window, pyatspi.ROLE_PUSH_BUTTON, name).getState() for name in PLAYERS]
     return [state.contains(pyatspi.STATE_ENABLED) and state.contains(pyatspi.STATE_SENSITIVE)
             for state in states]
 
@@ -155,8 +175,7 @@ def can_play(window, pyatspi):
 def check(program, scales, xwindow):
     desktop = Desktop()
     try:
-        quiralto = desktop.start([program], cwd=scales,
-                                 env=dict(desktop.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
+        quiralto = start_program(desktop, program, scales)
         window_id = desktop.run([xwindow, "wait-map", WINDOW_TITLE, "10000"]).strip()
 
         # The client finds the accessibility bus through the environment.
@@ -172,8 +191,8 @@ def check(program, scales, xwindow):
             return None
 
         app = wait_for("the program on the accessibility bus", application)
-        window = wait_for("the window's accessible", lambda: find(app, "frame", WINDOW_TITLE))
-        grid = find(window, "table", NATURAL_GRID)
+        window = wait_for("the window's accessible", lambda: find(app, pyatspi.ROLE_FRAME, WINDOW_TITLE))
+        grid = find(window, pyatspi.ROLE_TABLE, NATURAL_GRID)
         if not grid:
             raise Failure("no table named %r" % NATURAL_GRID)
         table = grid.queryTable()
@@ -186,18 +205,22 @@ def check(program, scales, xwindow):
 
         # A screen reader is told of every chord cell the key change writes.
         from gi.repository import GLib
+
+        def pump():
+            while GLib.MainContext.default().iteration(False):
+                pass
+
         told = {}
 
         def listen(event):
             cell = event.source
-            if cell.getRoleName() == "table cell" and cell.parent.name == NATURAL_GRID:
+            if cell.getRole() == pyatspi.ROLE_TABLE_CELL and cell.parent.name == NATURAL_GRID:
                 told[cell.getIndexInParent() % table.nColumns] = cell.name
 
         pyatspi.Registry.registerEventListener(listen, "object:property-change:accessible-name")
 
         def told_of_every_chord():
-            while GLib.MainContext.default().iteration(False):
-                pass
+            pump()
             return told == {column: text for column, text in enumerate(MI_MENOR_NATURAL) if text}
 
         desktop.run(["xdotool", "windowfocus", "--sync", window_id])
@@ -211,8 +234,27 @@ def check(program, scales, xwindow):
         if header_texts(table) != NATURAL_HEADINGS:
             raise Failure("natural headings: %r" % header_texts(table))
         wait_for("the Play buttons to become available", lambda: can_play(window, pyatspi) == [True] * 3, 5)
-        if find(app, "alert"):
+        if find(app, pyatspi.ROLE_ALERT):
             raise Failure("an error box opened")
+
+        # The focus is in the key selector. A click moves the natural grid's
+        # current cell as the focus comes in; the screen reader hears of it
+        # once, as when Tab brings the focus.
+        focused = []
+
+        def listen_focus(event):
+            cell = event.source
+            if event.detail1 and cell.getRole() == pyatspi.ROLE_TABLE_CELL:
+                focused.append((cell.getIndexInParent() % table.nColumns, cell.description))
+
+        pyatspi.Registry.registerEventListener(listen_focus, "object:state-changed:focused")
+        time.sleep(1)  # for the program to learn that someone listens
+        desktop.run(["xdotool", "mousemove", "--sync", *cell_centre(table, 3), "click", "1"])
+        wait_for("news of the clicked cell's focus", lambda: pump() or focused, 5)
+        time.sleep(1)  # for any second news of it
+        pump()
+        if focused != [(3, REMARK)]:
+            raise Failure("focus news of the clicked grid's cells: %r" % focused)
         print("PASS: the natural grid reads", " | ".join(MI_MENOR_NATURAL))
     finally:
         desktop.close()

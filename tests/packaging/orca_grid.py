@@ -3,8 +3,8 @@
 settings, on the real program on a private desktop. The student chooses
 "Mi Menor - 1 Sustenido", tabs into the natural grid, walks it by keyboard
 and clicks a chord; at each step Orca must say the focused chord in words
-and no other. Orca speaks through a speech-dispatcher without a voice and
-logs what it says.
+and no other, and never "not selected". Orca speaks through a
+speech-dispatcher without a voice and logs what it says in its debug file.
 
 Usage: orca_grid.py <quiralto> <scale folder> <xwindow helper>
 Exits 77 (skipped) while another Orca runs for this user: only one can.
@@ -16,67 +16,83 @@ import subprocess
 import sys
 import time
 
-from atspi_grid import MI_MENOR_NATURAL, NATURAL_GRID, WINDOW_TITLE, Desktop, Failure, find, run, wait_for
+from atspi_grid import (MI_MENOR_NATURAL, NATURAL_GRID, REMARK, WINDOW_TITLE, Desktop, Failure, cell_centre, find, run,
+                        start_program, wait_for)
 
-REMARK = "O acorde da dominante é menor."
 PHRASES = set(MI_MENOR_NATURAL) - {""} | {REMARK}
+# What Orca 48 said before every chord of a row while the cells called
+# themselves selectable; no step may say it.
+NOISE = {"not selected"}
 # (what is done, the column then focused). The key selector is followed by
-# the three Play buttons in the tab order.
+# the three Play buttons in the tab order; Shift+Tab from the natural grid
+# goes round to the last of them.
 STEPS = [(["Tab"] * 4, 0), (["Right"], 1), (["Right"], 2), (["End"], 12), (["Left"], 11),
-         (["Left"], 10), (["Home"], 0), ("click", 7), (["Right"], 8)]
+         (["Left"], 10), (["Home"], 0), ("click", 7), (["Right"], 8),
+         (["shift+Tab", "Tab"], 8)]
 
-# Orca's speech logger, which its own tests read, also writes to a file.
-CUSTOMIZATIONS = """import logging
-_handler = logging.FileHandler(%r, encoding="utf-8")
-_handler.setFormatter(logging.Formatter("%%(message)s"))
-logging.getLogger("speech").addHandler(_handler)
+# Orca writes what it says to its debug file, in blocks unless told
+# otherwise; the test reads it as it is said.
+CUSTOMIZATIONS = """import orca.debug
+orca.debug.debugFile.reconfigure(line_buffering=True)
 """
 
 
-def utterances(log):
-    # "SPEECH OUTPUT: 'Mi menor.'", sometimes followed by the voice.
-    if not os.path.exists(log):
-        return []
-    with open(log, encoding="utf-8") as lines:
-        return [line.split("'")[1] for line in lines if line.startswith("SPEECH OUTPUT")]
+class SpeechLog:
+    """What Orca has said, read from its debug file as it grows."""
+
+    def __init__(self, path):
+        self.path, self.read, self.said = path, 0, []
+
+    def utterances(self):
+        # "<time> - SPEECH OUTPUT: 'Mi menor.'", followed by the voice.
+        if os.path.exists(self.path):
+            with open(self.path, "rb") as log:
+                log.seek(self.read)
+                complete = log.read().rpartition(b"\n")[0]
+            self.read += len(complete) + bool(complete)
+            self.said += [line.split("SPEECH OUTPUT: '", 1)[1].split("'")[0]
+                          for line in complete.decode("utf-8", "replace").split("\n") if "SPEECH OUTPUT: '" in line]
+        return self.said
 
 
 def phrases_in(said):
-    return {phrase for phrase in PHRASES for text in said if text.startswith(phrase) or " " + phrase in text}
+    return {phrase for phrase in PHRASES | NOISE for text in said
+            if text.startswith(phrase) or " " + phrase in text}
 
 
-def cell_centre(pid, column):
+def natural_table(pid):
     import pyatspi
     screen = pyatspi.Registry.getDesktop(0)
     app = next(app for app in screen if app and app.get_process_id() == pid)
-    cell = find(app, "table", NATURAL_GRID).queryTable().getAccessibleAt(0, column)
-    extents = cell.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    return str(extents.x + extents.width // 2), str(extents.y + extents.height // 2)
+    return find(app, pyatspi.ROLE_TABLE, NATURAL_GRID).queryTable()
 
 
 def check(program, scales, xwindow):
     desktop = Desktop()
     try:
-        prefs, log = os.path.join(desktop.folder, "orca"), os.path.join(desktop.folder, "speech.log")
+        prefs, log = os.path.join(desktop.folder, "orca"), os.path.join(desktop.folder, "orca.log")
         os.makedirs(prefs)
         with open(os.path.join(prefs, "orca-customizations.py"), "w", encoding="utf-8") as customizations:
-            customizations.write(CUSTOMIZATIONS % log)
+            customizations.write(CUSTOMIZATIONS)
+        speech = SpeechLog(log)
         # -t 0: the server must not end before Orca, slow to start, connects.
         desktop.start(["speech-dispatcher", "-s", "-t", "0"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        desktop.start(["orca", "-u", prefs, "-d", "braille"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for("Orca to start", lambda: "Screen reader on." in utterances(log), 60)
+        # Orca's own words in English, whatever the developer's language.
+        desktop.start(["orca", "-u", prefs, "-d", "braille", "--debug-file", log], env=dict(desktop.env, LC_ALL="C.UTF-8"),
+                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for("Orca to start", lambda: "Screen reader on." in speech.utterances(), 60)
 
-        quiralto = desktop.start([program], cwd=scales, env=dict(desktop.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
+        quiralto = start_program(desktop, program, scales)
         desktop.run(["xdotool", "windowfocus", "--sync", desktop.run([xwindow, "wait-map", WINDOW_TITLE, "10000"]).strip()])
         desktop.run(["xdotool", "key", "--delay", "300", "Tab", "Tab", "Tab", "m"])
-        wait_for("Orca to read the key", lambda: any("Menor - 1 Sustenido" in text for text in utterances(log)), 20)
+        wait_for("Orca to read the key", lambda: any("Menor - 1 Sustenido" in text for text in speech.utterances()), 20)
         time.sleep(1)
         os.environ.update(desktop.env)  # where the AT-SPI client finds the bus
 
-        heard, transcript = len(utterances(log)), []
+        heard, transcript = len(speech.utterances()), []
         for action, column in STEPS:
             if action == "click":
-                desktop.run(["xdotool", "mousemove", "--sync", *cell_centre(quiralto.pid, column), "click", "1"])
+                desktop.run(["xdotool", "mousemove", "--sync", *cell_centre(natural_table(quiralto.pid), column), "click", "1"])
             else:
                 desktop.run(["xdotool", "key", "--delay", "300"] + action)
             chord = {MI_MENOR_NATURAL[column]} - {""}
@@ -84,12 +100,12 @@ def check(program, scales, xwindow):
             # default) and the grid's remark; along the row, the one cell. A
             # click may reach Orca's pointer tracking before the focus does,
             # and then it says nothing: the next key shows where it is.
-            expected = PHRASES if action[0] == "Tab" else set() if action == "click" else chord
+            expected = PHRASES if action[-1] == "Tab" else set() if action == "click" else chord
             deadline = time.monotonic() + 10
-            while not expected <= phrases_in(utterances(log)[heard:]) and time.monotonic() < deadline:
+            while not expected <= phrases_in(speech.utterances()[heard:]) and time.monotonic() < deadline:
                 time.sleep(0.1)
             time.sleep(1)  # for anything Orca still says about the step
-            said = utterances(log)[heard:]
+            said = speech.utterances()[heard:]
             heard += len(said)
             transcript.append("%s: %s" % (action if action == "click" else " ".join(action), " | ".join(said)))
             if not expected <= phrases_in(said) <= expected | chord:

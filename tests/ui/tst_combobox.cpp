@@ -425,7 +425,7 @@ void TestComboBox::dropButtonThenTypingKeepsListOpen()
 
 void TestComboBox::tabMovesOnOnlyWithListClosed()
 {
-    QApplication::setActiveWindow(m_window.get());
+    m_window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     m_box->setFocus(Qt::TabFocusReason);
     QTRY_VERIFY(m_edit->hasFocus());
@@ -478,7 +478,7 @@ void TestComboBox::approachedOnlyByTheUser()
     QFETCH(bool, approached);
 
     // GIVEN the focus in the next field and the pointer away from the selector
-    QApplication::setActiveWindow(m_window.get());
+    m_window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     m_next->setFocus();
     QTRY_VERIFY(m_next->hasFocus());
