@@ -11,8 +11,9 @@
 # else changed.
 #
 # Usage: windows_installer.sh <setup.exe> <version> [<program check> <arguments>...]
-# The program check is called as <program check> <arguments>... <program> <working folder>,
-# both Linux paths, with WINEPREFIX set to the prefix.
+# The program check runs with WINEPREFIX set to the prefix, and
+# QUIRALTO_INSTALLED_PROGRAM and QUIRALTO_INSTALLED_FOLDER to the installed
+# program and the shortcut's working folder, as Linux paths.
 set -euo pipefail
 
 setup=$1
@@ -27,6 +28,8 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
 wineboot -i >/dev/null 2>&1
 wineserver -w
+# Debian's Wine finds its own fonts, MS Sans Serif among them, only there.
+cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
 
 user=$WINEPREFIX/drive_c/users/$(id -un)
 folder=$user/AppData/Local/Programs/Quiralto
@@ -87,7 +90,7 @@ echo "shortcut: $target in $working, beside $scales scale files"
 [[ "$(entry_value DisplayIcon)" == *quiralto.exe,0 ]] || fail "Apps & features entry: icon '$(entry_value DisplayIcon)'"
 [ $(( $(entry_value EstimatedSize) )) -gt 1000 ] || fail "Apps & features entry: size '$(entry_value EstimatedSize)'"
 
-[ $# -eq 0 ] || "$@" "$folder/quiralto.exe" "$working"
+[ $# -eq 0 ] || QUIRALTO_INSTALLED_PROGRAM=$target QUIRALTO_INSTALLED_FOLDER=$working "$@"
 
 # The command line as a deployment tool reads it: a quoted program and its switches.
 eval "uninstall=($(entry_value QuietUninstallString))"
