@@ -5,7 +5,7 @@
 # %LOCALAPPDATA%\Programs\Quiralto, a Start-menu shortcut "Quiralto" with
 # the menu entry's comment, whose working folder holds the 45 scale files,
 # and an entry in the user's Apps & features list, and nothing for the whole
-# machine; <program check>, when given, then runs with the installed
+# machine; the program's version resource and the entry both give <version>; <program check>, when given, then runs with the installed
 # program and that working folder; the silent uninstall, run as the entry
 # says, leaves none of its files, its shortcut or its entry, and nothing
 # else changed.
@@ -48,6 +48,8 @@ files_of_prefix > "$WINEPREFIX/before"
 wine "$setup" /S
 wineserver -w
 [ -f "$folder/quiralto.exe" ] || fail "no quiralto.exe in $folder"
+resource_version=$(strings -el -n3 "$folder/quiralto.exe" | grep -A1 -x ProductVersion | tail -1)
+[ "$resource_version" = "$version" ] || fail "quiralto.exe says it is version '$resource_version', not $version"
 [ -s "$folder/licencas/LICENCAS.txt" ] || fail "no licences in $folder/licencas"
 [ -f "$shortcut" ] || fail "no Start-menu shortcut at $shortcut"
 [ -z "$(ls -A "$WINEPREFIX/drive_c/Program Files" | grep -i quiralto)" ] || fail "installed into Program Files"
