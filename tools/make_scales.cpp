@@ -82,7 +82,7 @@ int main(int argc, char **argv)
     const std::filesystem::path folder = argv[1];
     std::error_code statusError;
     if (!std::filesystem::is_directory(folder, statusError)) {
-        std::fprintf(stderr, "make-scales: %s: not a folder\n", folder.c_str());
+        std::fprintf(stderr, "make-scales: %s: not a folder\n", folder.string().c_str());
         return 1;
     }
     for (const KeyTableRow &key : KeyTable()) {
@@ -90,8 +90,8 @@ int main(int argc, char **argv)
             const std::filesystem::path path = folder / scaleFileName(key.tonicIndex, form);
             std::string error;
             if (!writeFile(path, scaleFile(key.tonicIndex, form), error)) {
-                std::fprintf(stderr, "make-scales: %s: cannot write %s: %s\n", folder.c_str(),
-                             path.filename().c_str(), error.c_str());
+                std::fprintf(stderr, "make-scales: %s: cannot write %s: %s\n", folder.string().c_str(),
+                             path.filename().string().c_str(), error.c_str());
                 return 1;
             }
         }
