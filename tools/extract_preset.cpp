@@ -46,23 +46,23 @@ int main(int argc, char **argv)
     std::vector<std::uint8_t> bytes;
     std::string error;
     if (!readFile(source, bytes, error)) {
-        std::fprintf(stderr, "extract-preset: %s: cannot read: %s\n", source.c_str(), error.c_str());
+        std::fprintf(stderr, "extract-preset: %s: cannot read: %s\n", source.string().c_str(), error.c_str());
         return 1;
     }
     soundfont::SoundFont extracted;
     try {
         extracted = soundfont::extractPreset(soundfont::read(bytes), *bank, *program);
     } catch (const soundfont::FormatError &failure) {
-        std::fprintf(stderr, "extract-preset: %s: %s\n", source.c_str(), failure.what());
+        std::fprintf(stderr, "extract-preset: %s: %s\n", source.string().c_str(), failure.what());
         return 1;
     }
     bytes = soundfont::write(extracted);
     if (!writeFile(target, bytes, error)) {
-        std::fprintf(stderr, "extract-preset: %s: cannot write: %s\n", target.c_str(), error.c_str());
+        std::fprintf(stderr, "extract-preset: %s: cannot write: %s\n", target.string().c_str(), error.c_str());
         return 1;
     }
     // The installer that carries it has a size to keep within.
-    std::printf("%s: %zu bytes, %zu instruments, %zu samples\n", target.c_str(), bytes.size(),
+    std::printf("%s: %zu bytes, %zu instruments, %zu samples\n", target.string().c_str(), bytes.size(),
                 extracted.instruments.size(), extracted.samples.size());
     return 0;
 }

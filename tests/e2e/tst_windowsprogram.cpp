@@ -34,6 +34,7 @@ private:
     DesktopSession m_desktop;
     QTemporaryDir m_home;
     QProcess m_program;
+    QString m_prefix = QStringLiteral(WINE_PREFIX);
     QString m_window;
     QPoint m_origin;
 };
@@ -52,16 +53,24 @@ bool TestWindowsProgram::waitFor(bool (TestWindowsProgram::*condition)() const, 
 void TestWindowsProgram::initTestCase()
 {
     QVERIFY2(m_desktop.failure().isEmpty(), qPrintable(m_desktop.failure()));
-    // The SoundFont is found by the program's own path, which must survive
-    // the characters of a Portuguese user's folders.
-    const QString folder = m_home.filePath(QStringLiteral("Área de Trabalho/Músicas Ção"));
-    QVERIFY(QDir().mkpath(QFileInfo(folder).path()));
-    QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-al"), QStringLiteral(WINDOWS_FOLDER), folder}), 0);
+    // The installer's test runs the program it installed, in the folder its
+    // shortcut starts it in, in that test's prefix.
+    QString program = qEnvironmentVariable("QUIRALTO_INSTALLED_PROGRAM");
+    QString folder = qEnvironmentVariable("QUIRALTO_INSTALLED_FOLDER");
+    if (program.isEmpty()) {
+        // The SoundFont is found by the program's own path, which must
+        // survive the characters of a Portuguese user's folders.
+        program = QStringLiteral("quiralto.exe");
+        folder = m_home.filePath(QStringLiteral("Área de Trabalho/Músicas Ção"));
+        QVERIFY(QDir().mkpath(QFileInfo(folder).path()));
+        QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-al"), QStringLiteral(WINDOWS_FOLDER), folder}), 0);
+    } else {
+        m_prefix = qEnvironmentVariable("WINEPREFIX");
+    }
 
     QProcessEnvironment environment = m_desktop.environment();
-    environment.insert(QStringLiteral("WINEPREFIX"), QStringLiteral(WINE_PREFIX));
-    const auto window = m_desktop.launch(m_program, environment, QStringLiteral(WINE_RUN),
-                                         {QStringLiteral("quiralto.exe")}, folder);
+    environment.insert(QStringLiteral("WINEPREFIX"), m_prefix);
+    const auto window = m_desktop.launch(m_program, environment, QStringLiteral(WINE_RUN), {program}, folder);
     QVERIFY2(window, "the window never appeared");
     m_window = *window;
     m_origin = m_desktop.clientGeometry(m_window).topLeft();
@@ -121,7 +130,7 @@ void TestWindowsProgram::cleanupTestCase()
     stopProcess(m_program);
     QProcess server;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("WINEPREFIX"), QStringLiteral(WINE_PREFIX));
+    environment.insert(QStringLiteral("WINEPREFIX"), m_prefix);
     server.setProcessEnvironment(environment);
     server.start(QStringLiteral("wineserver"), {QStringLiteral("-k")});
     server.waitForFinished(10000);
