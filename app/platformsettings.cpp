@@ -1,5 +1,7 @@
 #include "app/platformsettings.h"
 
+#include "app/desktopplatform.h"
+
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -103,12 +105,8 @@ void holdBackWhileOpening(QtMsgType type, const QMessageLogContext &context, con
 QList<PlatformSetting> platformSettings(const QProcessEnvironment &environment)
 {
     QList<PlatformSetting> settings;
-    // Qt prefers Wayland whenever a Wayland display is there, also where
-    // XWayland runs beside it. On Wayland a window cannot place itself and
-    // there is no resolution setting to read, so X11 comes first; Wayland
-    // stays the fallback for an X display that cannot be reached.
-    if (!isSet(environment, "QT_QPA_PLATFORM") && isSet(environment, "DISPLAY"))
-        settings.append(PlatformSetting("QT_QPA_PLATFORM", "xcb;wayland"));
+    if (const std::optional<PlatformSetting> platform = desktopPlatform(environment))
+        settings.append(*platform);
     // Qt would enlarge the window by the desktop's resolution a second time,
     // over the scaling the window does itself, and blur its 1-pixel lines
     // and its glyphs doing so.

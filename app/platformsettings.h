@@ -14,9 +14,10 @@ using PlatformSetting = std::pair<QByteArray, QByteArray>;
 
 /// What the program tells Qt before the application exists, given the
 /// environment it was started in:
-/// - on X11 wherever an X display is there and the user chose no platform,
-///   Wayland otherwise (the window places itself, and the desktop's text
-///   resolution is known, only on X11);
+/// - on Linux, X11 wherever an X display is there and the user chose no
+///   platform, Wayland otherwise (the window places itself, and the
+///   desktop's text resolution is known, only on X11); on Windows, nothing:
+///   Qt takes Windows' own desktop;
 /// - without Qt's own high-DPI scaling, unless the user set one of Qt's
 ///   scaling variables: the window scales itself by its text.
 QList<PlatformSetting> platformSettings(const QProcessEnvironment &environment);

@@ -7,21 +7,19 @@
 #include "midi/midiwriter.h"
 #include "model/harmonicfield.h"
 #include "model/keytable.h"
+#include "tools/binaryfile.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
-#include <system_error>
 #include <vector>
 
 using namespace quiralto::model;
 using quiralto::midi::MidiEvent;
 using quiralto::midi::MidiFile;
 using quiralto::midi::writeMidiFile;
+using quiralto::tools::writeFile;
 
 namespace {
 
@@ -73,36 +71,6 @@ std::vector<std::uint8_t> scaleFile(int tonicIndex, ScaleForm form)
     return writeMidiFile(scale);
 }
 
-// Writes under a temporary name and renames, so a failure never leaves a
-// half-written scale file where the program would open it.
-bool writeFile(const std::filesystem::path &path, const std::vector<std::uint8_t> &bytes, std::string &error)
-{
-    std::filesystem::path temporary = path;
-    temporary += ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = std::strerror(errno);
-            return false;
-        }
-        out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
-        out.close();
-        if (!out) {
-            error = std::strerror(errno);
-            std::filesystem::remove(temporary);
-            return false;
-        }
-    }
-    std::error_code renameError;
-    std::filesystem::rename(temporary, path, renameError);
-    if (renameError) {
-        error = renameError.message();
-        std::filesystem::remove(temporary);
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -114,7 +82,7 @@ int main(int argc, char **argv)
     const std::filesystem::path folder = argv[1];
     std::error_code statusError;
     if (!std::filesystem::is_directory(folder, statusError)) {
-        std::fprintf(stderr, "make-scales: %s: not a folder\n", folder.c_str());
+        std::fprintf(stderr, "make-scales: %s: not a folder\n", folder.string().c_str());
         return 1;
     }
     for (const KeyTableRow &key : KeyTable()) {
@@ -122,8 +90,8 @@ int main(int argc, char **argv)
             const std::filesystem::path path = folder / scaleFileName(key.tonicIndex, form);
             std::string error;
             if (!writeFile(path, scaleFile(key.tonicIndex, form), error)) {
-                std::fprintf(stderr, "make-scales: %s: cannot write %s: %s\n", folder.c_str(),
-                             path.filename().c_str(), error.c_str());
+                std::fprintf(stderr, "make-scales: %s: cannot write %s: %s\n", folder.string().c_str(),
+                             path.filename().string().c_str(), error.c_str());
                 return 1;
             }
         }

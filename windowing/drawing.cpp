@@ -55,10 +55,9 @@ QFont windowFont()
 {
     // The layout was made for a sans-serif face whose text is 13 pixels high
     // at a pixel size of 11, narrow enough for every heading and chord to
-    // stay inside its 73-pixel column. Of the faces Debian packages, Carlito
-    // alone does both; docs/window-font.md has the measurements. It is asked
-    // for by name rather than left to the desktop's substitution.
-    QFont font(QStringLiteral("Carlito"));
+    // stay inside its 73-pixel column. It is asked for by name rather than
+    // left to the desktop's substitution.
+    QFont font(windowFontFamily());
     font.setPixelSize(11);
     font.setStyleHint(QFont::SansSerif);
     return font;

@@ -6,6 +6,7 @@ class QPainter;
 class QPalette;
 class QColor;
 class QFont;
+class QString;
 
 namespace quiralto::windowing {
 
@@ -31,5 +32,8 @@ void drawFocusRect(QPainter &painter, const QRect &rect);
 
 /// The font of every control in the window.
 QFont windowFont();
+
+/// The face of the window font on this system.
+QString windowFontFamily();
 
 } // namespace quiralto::windowing

@@ -10,8 +10,8 @@ class QWindow;
 namespace quiralto::windowing {
 
 // What the tooltip needs of the desktop beyond what Qt offers. On X11 it is
-// asked of the X server; on any other desktop these find nothing and do
-// nothing, and the caller falls back on what Qt can do.
+// asked of the X server, on Windows of Windows; on any other desktop these
+// find nothing and do nothing, and the caller falls back on what Qt can do.
 
 // How many rows of the pointer image \a image lie below its hot spot's row,
 // down to the lowest row with a visible pixel; none when no pixel of the

@@ -6,8 +6,6 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -53,41 +51,24 @@ void logThroughQt(int level, const char *message, void *) noexcept
     }
 }
 
-static_assert(FLUIDSYNTH_VERSION_MAJOR == 2 && FLUIDSYNTH_VERSION_MINOR >= 2,
-              "FluidSynthLibrary::FileName belongs to FluidSynth 2.2 to 2.x");
-
-std::optional<FluidSynthLibrary> resolve()
-{
-    void *handle = dlopen(FluidSynthLibrary::FileName, RTLD_NOW | RTLD_LOCAL);
-    if (!handle)
-        return std::nullopt;
-    FluidSynthLibrary library;
-    bool complete = true;
-#define QUIRALTO_FLUIDSYNTH_RESOLVE(name) \
-    library.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name)); \
-    complete = complete && library.name;
-    QUIRALTO_FLUIDSYNTH_FUNCTIONS(QUIRALTO_FLUIDSYNTH_RESOLVE)
-#undef QUIRALTO_FLUIDSYNTH_RESOLVE
-    if (!complete) {
-        dlclose(handle);
-        return std::nullopt;
-    }
-    qAddPostRoutine([] {
-        const std::lock_guard lock(qtLoggingLock);
-        applicationGone = true;
-    });
-    for (const int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
-        library.fluid_set_log_function(level, &logThroughQt, nullptr);
-    return library;
-}
-
 } // namespace
 
 // Whichever thread makes the first synthesizer opens the library: the UI
 // thread, or the one that prepares the synthesizer ahead of the first open.
 const FluidSynthLibrary &FluidSynthLibrary::functions()
 {
-    static const std::optional<FluidSynthLibrary> library = resolve();
+    static const std::optional<FluidSynthLibrary> library = [] {
+        std::optional<FluidSynthLibrary> opened = open();
+        if (opened) {
+            qAddPostRoutine([] {
+                const std::lock_guard lock(qtLoggingLock);
+                applicationGone = true;
+            });
+            for (const int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
+                opened->fluid_set_log_function(level, &logThroughQt, nullptr);
+        }
+        return opened;
+    }();
     if (!library)
         throw RequestRefused(ErrorNoSynthesizerLibrary);
     return *library;

@@ -2,14 +2,18 @@
 
 #include <fluidsynth.h>
 
+#include <optional>
+
 namespace quiralto::playback {
 
-// The FluidSynth functions the program calls, looked up in FluidSynth's
-// library when the synthesizer is first made rather than linked: a linked
-// FluidSynth would be loaded, with the forty libraries it brings along, at
-// every start, in time and memory that a student who only reads the tables
-// never gets back (bench/RESULTS.md). Each member carries FluidSynth's own
-// name and signature, so that a call reads as a call of FluidSynth.
+// The FluidSynth functions the program calls. On Linux they are looked up in
+// FluidSynth's library when the synthesizer is first made rather than
+// linked: a linked FluidSynth would be loaded, with the forty libraries it
+// brings along, at every start, in time and memory that a student who only
+// reads the tables never gets back (bench/RESULTS.md). On Windows the
+// program carries its own FluidSynth, which brings nothing along, and links
+// it. Each member carries FluidSynth's own name and signature, so that a
+// call reads as a call of FluidSynth.
 struct FluidSynthLibrary
 {
 #define QUIRALTO_FLUIDSYNTH_FUNCTIONS(X) \
@@ -47,8 +51,8 @@ struct FluidSynthLibrary
     QUIRALTO_FLUIDSYNTH_FUNCTIONS(QUIRALTO_FLUIDSYNTH_POINTER)
 #undef QUIRALTO_FLUIDSYNTH_POINTER
 
-    // The name FluidSynth 2.2 to 2.x go by at run time.
-    static constexpr const char *FileName = "libfluidsynth.so.3";
+    // The name the library goes by at run time.
+    static const char *const FileName;
 
     // The library, opened and checked at the first call and kept open to the
     // end, with its log lines sent to the logging category
@@ -56,6 +60,11 @@ struct FluidSynthLibrary
     // information and debugging lines only when that category asks for them. Throws RequestRefused(ErrorNoSynthesizerLibrary), at this and at
     // every later call, when it cannot be opened or lacks one of the functions.
     static const FluidSynthLibrary &functions();
+
+private:
+    // The functions of this system's FluidSynth; none when its library
+    // cannot be opened or lacks one of them.
+    static std::optional<FluidSynthLibrary> open();
 };
 
 } // namespace quiralto::playback

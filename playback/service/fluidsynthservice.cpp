@@ -4,6 +4,7 @@
 #include "playback/service/requestrefused.h"
 #include "playback/service/sequencerdevice.h"
 #include "playback/service/synthengine.h"
+#include "playback/service/systemsound.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -70,7 +71,7 @@ midi::MidiFile readRequestedMidiFile(const std::string &fileName)
 
 std::vector<std::string> FluidSynthService::defaultSoundFonts()
 {
-    return {"/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/FluidR3_GM.sf2"};
+    return systemSoundFonts();
 }
 
 FluidSynthService::FluidSynthService(AudioOutput output, std::vector<std::string> soundFonts)

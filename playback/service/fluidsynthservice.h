@@ -54,8 +54,9 @@ public:
     /// The DeviceType answer of a MIDI sequencer.
     static constexpr std::uint32_t SequencerDeviceType = 523;
 
-    /// The General MIDI SoundFonts of Debian's fluid-soundfont-gm package,
-    /// in the order they are tried.
+    /// The General MIDI SoundFonts of this system (Debian's
+    /// fluid-soundfont-gm, or the one beside the program on Windows), in the
+    /// order they are tried.
     static std::vector<std::string> defaultSoundFonts();
 
     /// Creates nothing of FluidSynth yet: the synthesizer, its SoundFont (the

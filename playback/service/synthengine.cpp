@@ -3,6 +3,7 @@
 #include "playback/service/audiooutput.h"
 #include "playback/service/mediaservice.h"
 #include "playback/service/requestrefused.h"
+#include "playback/service/systemsound.h"
 
 #include <algorithm>
 #include <chrono>
@@ -49,7 +50,7 @@ private:
 std::unique_ptr<AudioDriver> makeFluidSynthDriver(const FluidSynthLibrary &fluid, fluid_settings_t *settings,
                                                   AudioCallback callback, void *data)
 {
-    for (const char *name : {"pulseaudio", "alsa"}) {
+    for (const char *name : systemAudioDrivers()) {
         if (fluid.fluid_settings_setstr(settings, "audio.driver", name) != FLUID_OK)
             continue;
         if (fluid_audio_driver_t *driver = fluid.new_fluid_audio_driver2(settings, callback, data))
@@ -141,7 +142,9 @@ SynthEngine::SynthEngine(const std::vector<std::string> &soundFonts)
     bool loaded = false;
     for (const auto &path : soundFonts) {
         std::error_code ignored;
-        if (std::filesystem::is_regular_file(path, ignored)
+        // The paths are UTF-8 on every system; as a plain string, Windows
+        // would read one in its ANSI code page.
+        if (std::filesystem::is_regular_file(std::u8string(path.begin(), path.end()), ignored)
             && m_fluid.fluid_synth_sfload(m_synth.get(), path.c_str(), 0) != FLUID_FAILED) {
             loaded = true;
             break;

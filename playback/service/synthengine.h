@@ -46,8 +46,9 @@ public:
     const FluidSynthLibrary &fluid() const { return m_fluid; }
 
     // Starts making an output on a thread of its own, unless one runs or is
-    // being made: a driver that \a makeDriver makes, or FluidSynth's
-    // PulseAudio or ALSA driver when it is empty. \a settled is called on
+    // being made: a driver that \a makeDriver makes, or the first of the
+    // system's FluidSynth drivers that starts (systemsound.h) when it is
+    // empty. \a settled is called on
     // that thread once the making has succeeded or failed, unless the engine
     // has gone by then. May be called from any one thread at a time.
     void beginOutput(const AudioDriverMaker &makeDriver, std::function<void()> settled);

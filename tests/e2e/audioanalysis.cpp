@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 #include <QThread>
 
 #include <algorithm>
@@ -19,6 +20,31 @@ Recording recordingFromRaw(const std::vector<std::int16_t> &raw, int sampleRate)
     for (std::int16_t sample : raw)
         recording.samples.push_back(float(sample) / 32768.0f);
     return recording;
+}
+
+namespace {
+
+const std::vector<int> EHarmonicMinorScale = {64, 66, 67, 69, 71, 72, 75, 76, 75, 72, 71, 69, 67, 66, 64};
+
+QString noteList(const std::vector<int> &notes)
+{
+    QStringList names;
+    for (const int note : notes)
+        names << QString::number(note);
+    return names.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+QString notTheEHarmonicMinorScale(const Recording &recording, std::size_t clickSample)
+{
+    const auto onset = firstSoundAfter(recording, clickSample, 0.003f);
+    if (!onset)
+        return QStringLiteral("nothing was heard after the click");
+    const std::vector<int> heard = noteSequence(recording, *onset);
+    if (heard != EHarmonicMinorScale)
+        return QStringLiteral("heard ") + noteList(heard);
+    return {};
 }
 
 std::optional<std::size_t> firstSoundAfter(const Recording &recording, std::size_t from, float threshold)

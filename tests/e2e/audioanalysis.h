@@ -31,6 +31,12 @@ int dominantNote(std::span<const float> window, int sampleRate);
 /// stretched by a busy machine still reads right.
 std::vector<int> noteSequence(const Recording &recording, std::size_t from);
 
+/// What is wrong with \a recording as E harmonic minor from E4, up and
+/// down (what Play beside the harmonic grid plays for "Mi Menor - 1
+/// Sustenido"), heard after \a clickSample, in pitch and order (a busy
+/// machine may stretch it): empty when nothing is.
+QString notTheEHarmonicMinorScale(const Recording &recording, std::size_t clickSample);
+
 class DesktopSession;
 
 /// Records what the desktop's null sink plays, from its monitor, with parec:

@@ -186,10 +186,17 @@ std::optional<QString> DesktopSession::launch(QProcess &process) const
 
 std::optional<QString> DesktopSession::launch(QProcess &process, const QProcessEnvironment &environment) const
 {
+    return launch(process, environment, QStringLiteral(QUIRALTO_PATH), {}, QStringLiteral(SCALES_DIR));
+}
+
+std::optional<QString> DesktopSession::launch(QProcess &process, const QProcessEnvironment &environment,
+                                              const QString &program, const QStringList &arguments,
+                                              const QString &folder) const
+{
     process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(QStringLiteral(SCALES_DIR));
+    process.setWorkingDirectory(folder);
     process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(QStringLiteral(QUIRALTO_PATH), {});
+    process.start(program, arguments);
     if (!process.waitForStarted(5000))
         return std::nullopt;
     const auto mapped = run(QStringLiteral(XWINDOW_PATH),

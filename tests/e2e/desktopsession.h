@@ -39,6 +39,9 @@ public:
     /// program gets this desktop's environment, or \a environment.
     std::optional<QString> launch(QProcess &process) const;
     std::optional<QString> launch(QProcess &process, const QProcessEnvironment &environment) const;
+    /// The same for \a program with \a arguments, started in \a folder.
+    std::optional<QString> launch(QProcess &process, const QProcessEnvironment &environment, const QString &program,
+                                  const QStringList &arguments, const QString &folder) const;
 
     /// Runs a command on this desktop and returns its standard output, or
     /// nothing when it failed.

@@ -126,7 +126,9 @@ void TestMakeScales::badFolderIsReportedAndLeavesNothing_data()
     QTest::addColumn<QString>("kind");
     QTest::newRow("missing") << "missing";
     QTest::newRow("a file") << "file";
-    QTest::newRow("not writable") << "proc";
+    // Linux's /proc is not writable even for root; Wine's root may write anywhere.
+    if (QSysInfo::productType() != QLatin1String("windows"))
+        QTest::newRow("not writable") << "proc";
 }
 
 void TestMakeScales::badFolderIsReportedAndLeavesNothing()

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quiralto::playback {
+
+// What FluidSynth plays through on this system.
+
+// FluidSynth's audio drivers for the speakers, in the order they are tried.
+std::vector<const char *> systemAudioDrivers();
+
+// The General MIDI SoundFonts, as UTF-8 paths, in the order they are tried.
+std::vector<std::string> systemSoundFonts();
+
+} // namespace quiralto::playback
