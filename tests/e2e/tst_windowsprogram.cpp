@@ -67,6 +67,8 @@ void TestWindowsProgram::initTestCase()
     endWineServer();
     QProcessEnvironment environment = m_desktop.environment();
     environment.insert(QStringLiteral("WINEPREFIX"), QStringLiteral(WINE_PREFIX));
+    // The desktop's choice of Qt platform is Linux's: the program takes Windows'.
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     const auto window = m_desktop.launch(m_program, environment, QStringLiteral(WINE_RUN),
                                          {QStringLiteral("quiralto.exe")}, folder, WineStartMs);
     QVERIFY2(window, "the window never appeared");
