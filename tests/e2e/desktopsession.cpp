@@ -191,7 +191,7 @@ std::optional<QString> DesktopSession::launch(QProcess &process, const QProcessE
 
 std::optional<QString> DesktopSession::launch(QProcess &process, const QProcessEnvironment &environment,
                                               const QString &program, const QStringList &arguments,
-                                              const QString &folder) const
+                                              const QString &folder, int mapMs) const
 {
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(folder);
@@ -200,7 +200,7 @@ std::optional<QString> DesktopSession::launch(QProcess &process, const QProcessE
     if (!process.waitForStarted(5000))
         return std::nullopt;
     const auto mapped = run(QStringLiteral(XWINDOW_PATH),
-                            {QStringLiteral("wait-map"), WindowTitle, QStringLiteral("10000")}, 15000);
+                            {QStringLiteral("wait-map"), WindowTitle, QString::number(mapMs)}, mapMs + 5000);
     if (!mapped)
         return std::nullopt;
     const QString window = QString::fromLatin1(mapped->trimmed());

@@ -39,9 +39,10 @@ public:
     /// program gets this desktop's environment, or \a environment.
     std::optional<QString> launch(QProcess &process) const;
     std::optional<QString> launch(QProcess &process, const QProcessEnvironment &environment) const;
-    /// The same for \a program with \a arguments, started in \a folder.
+    /// The same for \a program with \a arguments, started in \a folder,
+    /// whose window may take \a mapMs to appear.
     std::optional<QString> launch(QProcess &process, const QProcessEnvironment &environment, const QString &program,
-                                  const QStringList &arguments, const QString &folder) const;
+                                  const QStringList &arguments, const QString &folder, int mapMs = 10000) const;
 
     /// Runs a command on this desktop and returns its standard output, or
     /// nothing when it failed.

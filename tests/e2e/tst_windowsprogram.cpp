@@ -14,6 +14,9 @@
 #include <QTest>
 #include <QThread>
 
+// Wine starts its own services with the first program of a prefix.
+constexpr int WineStartMs = 60000;
+
 class TestWindowsProgram : public QObject
 {
     Q_OBJECT
@@ -30,6 +33,7 @@ private:
     bool xdotool(const QStringList &arguments) const { return m_desktop.xdotool(arguments); }
     bool harmonicPlayAvailable() const { return isPlayAvailable(m_desktop.screenshot(), Harmonic, m_origin); }
     bool waitFor(bool (TestWindowsProgram::*condition)() const, bool wanted, int timeoutMs) const;
+    static void endWineServer();
 
     DesktopSession m_desktop;
     QTemporaryDir m_home;
@@ -68,9 +72,14 @@ void TestWindowsProgram::initTestCase()
         m_prefix = qEnvironmentVariable("WINEPREFIX");
     }
 
+    // Wine shows every program of a prefix on the X display its server
+    // started with: a server left from another display has to go first.
+    endWineServer();
     QProcessEnvironment environment = m_desktop.environment();
     environment.insert(QStringLiteral("WINEPREFIX"), m_prefix);
-    const auto window = m_desktop.launch(m_program, environment, QStringLiteral(WINE_RUN), {program}, folder);
+    // The desktop's choice of Qt platform is Linux's: the program takes Windows'.
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    const auto window = m_desktop.launch(m_program, environment, QStringLiteral(WINE_RUN), {program}, folder, WineStartMs);
     QVERIFY2(window, "the window never appeared");
     m_window = *window;
     m_origin = m_desktop.clientGeometry(m_window).topLeft();
@@ -121,19 +130,22 @@ void TestWindowsProgram::altF4EndsTheProgram()
     QCOMPARE(m_program.exitCode(), 0);
 }
 
-// A Windows program outlives the Wine process that started it when that is
-// ended: the prefix's Wine server ends them all.
-void TestWindowsProgram::cleanupTestCase()
+void TestWindowsProgram::endWineServer()
 {
-    if (m_program.state() == QProcess::NotRunning)
-        return;
-    stopProcess(m_program);
     QProcess server;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("WINEPREFIX"), m_prefix);
     server.setProcessEnvironment(environment);
     server.start(QStringLiteral("wineserver"), {QStringLiteral("-k")});
     server.waitForFinished(10000);
+}
+
+// A Windows program outlives the Wine process that started it when that is
+// ended: the prefix's Wine server ends them all.
+void TestWindowsProgram::cleanupTestCase()
+{
+    stopProcess(m_program);
+    endWineServer();
 }
 
 QTEST_GUILESS_MAIN(TestWindowsProgram)
