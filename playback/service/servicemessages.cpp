@@ -2,6 +2,7 @@
 
 #include "model/latin1.h"
 #include "playback/service/fluidsynthlibrary.h"
+#include "playback/service/systemsound.h"
 
 #include <string_view>
 
@@ -33,9 +34,8 @@ std::optional<std::string> serviceErrorText(ErrorCode code, const FailedRequest 
             return aboutFile("O arquivo ", file, " não é um arquivo MIDI válido.");
         return aboutFile("O arquivo ", file, " não é um arquivo MIDI válido: ") + request.reason + '.';
     case ErrorNoSoundFont:
-        return aboutFile("Não é possível tocar ", file,
-                         ": não há SoundFont General MIDI instalada"
-                         " (instale o pacote fluid-soundfont-gm).");
+        return aboutFile("Não é possível tocar ", file, ": não há SoundFont General MIDI instalada (")
+            + latin1(soundFontRemedy()) + ").";
     case ErrorNoAudioOutput:
         return aboutFile("Não é possível tocar ", file, ": nenhuma saída de áudio está disponível.");
     case ErrorInvalidDevice:

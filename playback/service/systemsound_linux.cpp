@@ -14,4 +14,9 @@ std::vector<std::string> systemSoundFonts()
     return {"/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/FluidR3_GM.sf2"};
 }
 
+const char *soundFontRemedy()
+{
+    return "instale o pacote fluid-soundfont-gm";
+}
+
 } // namespace quiralto::playback

@@ -27,4 +27,10 @@ std::vector<std::string> systemSoundFonts()
     return {std::string(soundFont.begin(), soundFont.end())};
 }
 
+// The installer puts it there; only installing again brings it back.
+const char *soundFontRemedy()
+{
+    return "instale o Quiralto de novo";
+}
+
 } // namespace quiralto::playback
