@@ -48,11 +48,20 @@ int closeWindow(Display *display, Window window)
     return 0;
 }
 
+// A window may be gone by the time it is looked at, as Wine's short-lived
+// helper windows often are: it is then passed over rather than ending
+// the tool, or reported without its geometry.
+int ignoreErrors(Display *, XErrorEvent *)
+{
+    return 0;
+}
+
 // Watches the root window's children being mapped, so the moment the window
 // appears is seen as an event rather than found by polling. Under a window
 // manager the child mapped is the window's frame, with the window in it.
 int waitForMap(Display *display, const std::string &title, int timeoutMs)
 {
+    XSetErrorHandler(ignoreErrors);
     XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
     XSync(display, False);
     const auto found = [](Window window) {
@@ -105,13 +114,6 @@ std::string windowType(Display *display, Window window)
     if (data)
         XFree(data);
     return name;
-}
-
-// A window may be gone by the time its map is reported; its line then
-// carries no geometry rather than ending the watch.
-int ignoreErrors(Display *, XErrorEvent *)
-{
-    return 0;
 }
 
 // The moments are taken as the events arrive, so a test can set them
