@@ -1,8 +1,9 @@
 # Builds what the Windows program is built against and cached outside the
 # clone: Qt for Windows from Debian's own source of the Qt installed here,
-# and FluidSynth from the release kept in ../shared/vendor. Each is built
-# once per set of versions and switches, into a folder named after them
-# under ~/.cache/quiralto/windows/. Source it after common.sh; don't run it.
+# with our fixes, and FluidSynth from the release kept in ../shared/vendor.
+# Each is built once per set of versions, switches and fixes, into a folder
+# named after them under ~/.cache/quiralto/windows/. Source it after
+# common.sh; don't run it.
 
 WINDOWS_SDK_CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/quiralto/windows
 WINDOWS_TOOLCHAIN_FILE=$QUIRALTO_ROOT/cmake/mingw-w64-x86_64.cmake
@@ -26,6 +27,8 @@ QT_CONFIGURE=(-xplatform win32-g++ -qt-host-path /usr -release -shared
               -no-feature-concurrent -no-feature-xml -no-feature-direct2d1_1
               -no-feature-printsupport -no-feature-androiddeployqt
               -qt-zlib -qt-libpng -qt-pcre -qt-harfbuzz -qt-freetype)
+# Our fixes to that source, in the order they apply.
+QT_PATCHES=("$QUIRALTO_ROOT/scripts/windows-qt-raster-font-size.patch")
 
 # Everything but the synthesizer and its Windows audio drivers (wasapi,
 # dsound, waveout): no glib, no Linux sound servers, no file output.
@@ -37,7 +40,7 @@ FLUIDSYNTH_CONFIGURE=(-DCMAKE_BUILD_TYPE=Release -Dosal=cpp11
                       -Denable-portaudio=off -Denable-midishare=off -Denable-network=off
                       -Denable-aufile=off -Denable-libinstpatch=off)
 
-WINDOWS_BUILD_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-tools cmake ninja-build
+WINDOWS_BUILD_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-tools cmake ninja-build patch
                         dpkg-dev xz-utils qt6-base-dev qt6-base-dev-tools)
 
 # The cache folder name for a build: its name, its versions, the compiler's
@@ -86,7 +89,7 @@ fetch_qt_source() {
 windows_qt() {
     local version key prefix
     version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
-    key=$(sdk_key "qt-$version" "${QT_CONFIGURE[@]}")
+    key=$(sdk_key "qt-$version" "${QT_CONFIGURE[@]}" "$(cat "${QT_PATCHES[@]}")")
     prefix=$WINDOWS_SDK_CACHE/$key
     if [ ! -d "$prefix" ]; then
         local work=$WINDOWS_SDK_CACHE/work-$key log=$WINDOWS_SDK_CACHE/$key.log
@@ -96,6 +99,10 @@ windows_qt() {
         (
             cd "$work"
             fetch_qt_source "$version"
+            local patch
+            for patch in "${QT_PATCHES[@]}"; do
+                patch -d qt6-base-*/ -p1 --forward --batch <"$patch"
+            done
             cd build
             ../qt6-base-*/configure -prefix "$prefix.partial" "${QT_CONFIGURE[@]}" -- \
                 -DCMAKE_TOOLCHAIN_FILE="$WINDOWS_TOOLCHAIN_FILE" \
