@@ -5,31 +5,33 @@
 # %LOCALAPPDATA%\Programs\Quiralto, a Start-menu shortcut "Quiralto" with
 # the menu entry's comment, whose working folder holds the 45 scale files,
 # and an entry in the user's Apps & features list, and nothing for the whole
-# machine; the program's version resource and the entry both give <version>; <program check>, when given, then runs with the installed
+# machine; the program's version resource and the entry both give the
+# version; <program check>, when given, then runs with the installed
 # program and that working folder; the silent uninstall, run as the entry
 # says, leaves none of its files, its shortcut or its entry, and nothing
 # else changed.
 #
-# Usage: windows_installer.sh <setup.exe> <version> [<program check> <arguments>...]
-# The program check runs with WINEPREFIX set to the prefix, and
+# Usage: windows_installer.sh [<program check> <arguments>...]
+# with QUIRALTO_WINDOWS_INSTALLER naming the installer and
+# QUIRALTO_WINDOWS_VERSION the version it installs. The program check runs with WINEPREFIX set to the prefix, and
 # QUIRALTO_INSTALLED_PROGRAM and QUIRALTO_INSTALLED_FOLDER to the installed
 # program and the shortcut's working folder, as Linux paths.
 set -euo pipefail
 
-setup=$1
-version=$2
-shift 2
 source "$(dirname "${BASH_SOURCE[0]}")/verdicts.sh"
+setup=${QUIRALTO_WINDOWS_INSTALLER:-}
+version=${QUIRALTO_WINDOWS_VERSION:-}
+[ -n "$setup" ] && [ -n "$version" ] || skip "no Windows installer named (scripts/windows names it)"
 command -v wine >/dev/null || skip "no wine on this machine (Debian packages wine, wine64)"
 
 export WINEPREFIX
 WINEPREFIX=$(mktemp -d)
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
-wineboot -i >/dev/null 2>&1
-wineserver -w
-# Debian's Wine finds its own fonts, MS Sans Serif among them, only there.
-cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+# The build's way of running Windows programs makes the prefix as a new
+# Windows user's.
+wine_run=$(dirname "$0")/../../cmake/wine-run
+"$wine_run" cmd /c exit
 
 user=$WINEPREFIX/drive_c/users/$(id -un)
 folder=$user/AppData/Local/Programs/Quiralto
