@@ -2,6 +2,7 @@
 #include "playback/service/audiodriver.h"
 #include "playback/service/fluidsynthservice.h"
 #include "playback/service/medianotifyevent.h"
+#include "playback/service/systemsound.h"
 
 #include "model/keytable.h"
 #include "model/latin1.h"
@@ -475,13 +476,13 @@ private slots:
         if (prepared)
             service.prepare();
 
-        // WHEN a file is opened, THEN it is refused, naming the file and the package
+        // WHEN a file is opened, THEN it is refused, naming the file and what to do
         DeviceId device = 0;
         QCOMPARE(service.open("curto.MID", device), ErrorCode(ErrorNoSoundFont));
         const auto text = service.errorText(ErrorNoSoundFont);
         QVERIFY(text.has_value());
         QVERIFY(text->find("\"curto.MID\"") != std::string::npos);
-        QVERIFY(text->find("fluid-soundfont-gm") != std::string::npos);
+        QVERIFY(text->find(latin1(soundFontRemedy())) != std::string::npos);
         // AND FluidSynth's own complaint about the empty file went to the program's log
         QVERIFY(fluidSynthComplained);
 
